@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the demo need.
+# Idempotent: packages already present are skipped by apt.
+# Usage: scripts/setup.sh [--windows]   (--windows adds the cross toolchain and Wine)
+set -euo pipefail
+
+want_windows=0
+[ "${1:-}" = "--windows" ] && want_windows=1
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+
+native_pkgs=(build-essential cmake ninja-build ccache pkg-config zlib1g-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-14-dev
+  libsndfile1-dev libjpeg-dev libfreetype-dev libx11-dev libxext-dev xvfb)
+windows_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
+  libz-mingw-w64-dev wine wine32)
+
+missing() {
+  local out=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || out+=("$p")
+  done
+  echo "${out[@]:-}"
+}
+
+updated=0
+apt_update() {
+  [ $updated -eq 1 ] && return 0
+  $SUDO apt-get update -qq
+  updated=1
+}
+
+need=$(missing "${native_pkgs[@]}")
+if [ -n "$need" ]; then
+  apt_update
+  # shellcheck disable=SC2086
+  $SUDO apt-get install -y -qq --no-install-recommends $need
+fi
+
+if [ $want_windows -eq 1 ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+    updated=0
+  fi
+  need=$(missing "${windows_pkgs[@]}")
+  if [ -n "$need" ]; then
+    apt_update
+    # shellcheck disable=SC2086
+    if ! $SUDO apt-get install -y -qq --no-install-recommends $need; then
+      # The i386 indexes can lag behind amd64 ones for a while; retry once
+      # without the security suite so both architectures resolve to one version.
+      tmp=$(mktemp -d)
+      src=/etc/apt/sources.list.d/debian.sources
+      if [ -f "$src" ]; then
+        awk 'BEGIN{RS="";ORS="\n\n"} !/-security/' "$src" > "$tmp/debian.sources"
+        $SUDO apt-get -o Dir::Etc::sourcelist=/dev/null \
+          -o Dir::Etc::sourceparts="$tmp" update -qq || true
+        $SUDO apt-get -o Dir::Etc::sourcelist=/dev/null \
+          -o Dir::Etc::sourceparts="$tmp" install -y -qq --no-install-recommends $need || exit 3
+      else
+        exit 3
+      fi
+      rm -rf "$tmp"
+    fi
+  fi
+fi
