@@ -17,9 +17,37 @@
 
 #include "classlib/Classes.h"
 
-class TPresetObjectItem;
-
 enum TPresetEntryKind : uint16_t { pekNone = 0, pekSingle = 1, pekBlock = 2, pekInteger = 3 };
+
+// One entry of a program: an upper-cased name, a kind and an owned data
+// buffer whose capacity grows to exactly the largest size ever requested and
+// never shrinks while the entry lives. Entries are chained per hash bucket.
+class TPresetObjectItem : public TObject {
+public:
+  explicit TPresetObjectItem(std::string upperName) : Name(std::move(upperName)) {}
+  ~TPresetObjectItem() override { delete[] FData; }
+  TPresetObjectItem(const TPresetObjectItem&) = delete;
+  TPresetObjectItem& operator=(const TPresetObjectItem&) = delete;
+
+  std::string Name;
+  TPresetEntryKind Kind = pekNone;
+  uint32_t Size() const { return FSize; }
+  const uint8_t* Data() const { return FData; }
+  uint8_t* Data() { return FData; }
+  // Size := n; grows the buffer to exactly n when needed (contents then kept).
+  void SetDataSize(uint32_t n);
+  void SetData(TPresetEntryKind kind, const void* data, uint32_t n);
+  const char* ClassName() const override { return "TPresetObjectItem"; }
+
+private:
+  friend class TPresetObject;
+  uint8_t* FData = nullptr;
+  uint32_t FSize = 0;
+  uint32_t FCapacity = 0;
+  int FBucket = 0;
+  TPresetObjectItem* FNext = nullptr;  // next entry of the same bucket
+  int FListIndex = 0;                  // position in the entry list
+};
 
 class TPresetObject : public TObject {
 public:
@@ -68,6 +96,10 @@ public:
 private:
   TPresetObjectItem* Find(const std::string& upperName) const;
   TPresetObjectItem* FindOrAdd(const std::string& key, int index);
+  TPresetObjectItem* FindOrAddName(const std::string& upperName);
+  uint32_t Bucket(const std::string& upperName) const;
+  // Exchanges entries and Version with other (same bucket count).
+  void Swap(TPresetObject& other);
 
   int FBucketCount;
   std::vector<TPresetObjectItem*> FBuckets;
