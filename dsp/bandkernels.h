@@ -1,0 +1,205 @@
+#pragma once
+// The per-band sample loops of the engine: the two-step band filter, the
+// detector smoother and the eight gain computers (plain/squared x
+// metering/non-metering x single/linked, plus a two-channel pair form of the
+// single one). Plain functions over (state, signals, count) so they can be
+// checked one by one; each keeps its state in locals inside the loop and
+// writes it back once.
+//
+// Audio thread only; no allocation, no locks.
+
+#include <cmath>
+
+// One channel of a band: 19 doubles in this order.
+struct TBandChannelState {
+  double B0;           // band-pass input coefficient
+  double K1;           // 2 cos w / (1 + alpha)
+  double K2;           // (1 - alpha) / (1 + alpha)
+  double S1, S2;       // filter state
+  double Gain;         // smoothed gain, 1 after reset
+  double Ratio;        // level ratio above threshold
+  double AttackCoef;   // 1 - 0.01^(1 / (fs * t_attack))
+  double ReleaseCoef;  // 1 - 0.01^(1 / (fs * t_release))
+  double RiseCoef;     // used while the target is >= Gain
+  double FallCoef;     // used while the target is < Gain
+  double DetState;     // detector smoother state
+  double DetCoef;      // 1 - 0.01^(2 * Centre / fs)
+  double DetEnergy;    // sum of squared detector samples since the last snapshot
+  double GainEnergy;   // sum of squared applied gains since the last snapshot
+  double Dry;          // applied gain g = Gain * Wet + Dry
+  double Wet;
+  double OutFactor;    // output factor applied with the gain
+  double Thresh;       // effective threshold
+};
+
+inline void ResetChannelState(TBandChannelState& s) {
+  s.S1 = s.S2 = 0.0;
+  s.DetState = 0.0;
+  s.DetEnergy = 0.0;
+  s.GainEnergy = 0.0;
+  s.Gain = 1.0;
+}
+
+// States below this are flushed to zero between blocks: far under any audible
+// level (-600 dB), far above the denormal range the decaying recursions would
+// otherwise reach on silence.
+constexpr double kStateFlushLevel = 1e-30;
+
+inline void FlushChannelState(TBandChannelState& s) {
+  if (std::fabs(s.S1) < kStateFlushLevel && std::fabs(s.S2) < kStateFlushLevel) s.S1 = s.S2 = 0.0;
+  if (std::fabs(s.DetState) < kStateFlushLevel) s.DetState = 0.0;
+}
+
+// Band filter: transposed direct form II band-pass run twice per input sample
+// (the second input zero), the two outputs added.
+template <bool Detect>
+inline void BandFilterRun(TBandChannelState& s, const double* in, double* out, double* det, int n) {
+  const double b0 = s.B0, k1 = s.K1, k2 = s.K2;
+  double s1 = s.S1, s2 = s.S2;
+  for (int i = 0; i < n; ++i) {
+    const double c = b0 * in[i];
+    const double y1 = c + s1;
+    s1 = k1 * y1 + s2;
+    s2 = -c - k2 * y1;
+    const double y2 = s1;
+    s1 = k1 * y2 + s2;
+    s2 = -(k2 * y2);
+    const double y = y1 + y2;
+    out[i] = y;
+    if constexpr (Detect) det[i] = std::fabs(y);
+  }
+  s.S1 = s1;
+  s.S2 = s2;
+}
+
+// Both channels of a band in one loop: two independent recursions side by side.
+template <bool Detect>
+inline void BandFilterRunPair(TBandChannelState& a, TBandChannelState& b, const double* in0, const double* in1,
+                              double* out0, double* out1, double* det0, double* det1, int n) {
+  const double b0a = a.B0, k1a = a.K1, k2a = a.K2;
+  const double b0b = b.B0, k1b = b.K1, k2b = b.K2;
+  double s1a = a.S1, s2a = a.S2, s1b = b.S1, s2b = b.S2;
+  for (int i = 0; i < n; ++i) {
+    const double ca = b0a * in0[i];
+    const double cb = b0b * in1[i];
+    const double y1a = ca + s1a;
+    const double y1b = cb + s1b;
+    s1a = k1a * y1a + s2a;
+    s1b = k1b * y1b + s2b;
+    s2a = -ca - k2a * y1a;
+    s2b = -cb - k2b * y1b;
+    const double y2a = s1a;
+    const double y2b = s1b;
+    s1a = k1a * y2a + s2a;
+    s1b = k1b * y2b + s2b;
+    s2a = -(k2a * y2a);
+    s2b = -(k2b * y2b);
+    const double ya = y1a + y2a;
+    const double yb = y1b + y2b;
+    out0[i] = ya;
+    out1[i] = yb;
+    if constexpr (Detect) {
+      det0[i] = std::fabs(ya);
+      det1[i] = std::fabs(yb);
+    }
+  }
+  a.S1 = s1a;
+  a.S2 = s2a;
+  b.S1 = s1b;
+  b.S2 = s2b;
+}
+
+// Detector smoothing: y := d + (DetState - d) * DetCoef, in place.
+inline void SmoothDetector(TBandChannelState& s, double* d, int n) {
+  const double coef = s.DetCoef;
+  double state = s.DetState;
+  for (int i = 0; i < n; ++i) {
+    const double v = d[i];
+    state = v + (state - v) * coef;
+    d[i] = state;
+  }
+  s.DetState = state;
+}
+
+inline double SumOfSquares(const double* d, int n) {
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) sum += d[i] * d[i];
+  return sum;
+}
+
+// Detector reciprocal for the inverted mode, floored at 1e-15.
+inline void ReciprocalDetector(double* d, int n) {
+  for (int i = 0; i < n; ++i) d[i] = 1.0 / (d[i] > 1e-15 ? d[i] : 1e-15);
+}
+
+// The static law: target gain (Thresh + (d - Thresh) * Ratio) / d above the
+// threshold (strictly), 1 at or below it; squared in the squared variants.
+template <bool Squared>
+inline double TargetGain(double d, double thresh, double ratio) {
+  if (!(d > thresh)) return 1.0;
+  const double g = (thresh + (d - thresh) * ratio) / d;
+  if constexpr (Squared) return g * g;
+  return g;
+}
+
+// One gain step of state s for detector value d; returns the factor to apply.
+template <bool Squared, bool Metering>
+struct TGainStep {
+  double thresh, ratio, rise, fall, wet, dry, outFactor, gain, energy;
+  explicit TGainStep(const TBandChannelState& s)
+      : thresh(s.Thresh), ratio(s.Ratio), rise(s.RiseCoef), fall(s.FallCoef), wet(s.Wet), dry(s.Dry),
+        outFactor(s.OutFactor), gain(s.Gain), energy(s.GainEnergy) {}
+  double operator()(double d) {
+    const double target = TargetGain<Squared>(d, thresh, ratio);
+    gain = gain + (target - gain) * (target >= gain ? rise : fall);
+    const double g = gain * wet + dry;
+    if constexpr (Metering) {
+      energy += g * g;
+      return g * outFactor;
+    } else {
+      return g;
+    }
+  }
+  void store(TBandChannelState& s) const {
+    s.Gain = gain;
+    if constexpr (Metering) s.GainEnergy = energy;
+  }
+};
+
+using TGainSingleProc = void (*)(TBandChannelState& s, double* x, const double* d, int n);
+using TGainLinkedProc = void (*)(TBandChannelState& s, double* x0, const double* d, double* x1, int n);
+using TGainPairProc = void (*)(TBandChannelState& a, double* x0, const double* d0, TBandChannelState& b, double* x1,
+                               const double* d1, int n);
+
+template <bool Squared, bool Metering>
+void GainSingle(TBandChannelState& s, double* x, const double* d, int n) {
+  TGainStep<Squared, Metering> step(s);
+  for (int i = 0; i < n; ++i) x[i] = x[i] * step(d[i]);
+  step.store(s);
+}
+
+template <bool Squared, bool Metering>
+void GainLinked(TBandChannelState& s, double* x0, const double* d, double* x1, int n) {
+  TGainStep<Squared, Metering> step(s);
+  for (int i = 0; i < n; ++i) {
+    const double f = step(d[i]);
+    x0[i] = x0[i] * f;
+    x1[i] = x1[i] * f;
+  }
+  step.store(s);
+}
+
+// GainSingle on two channels at once (same result as two separate calls).
+template <bool Squared, bool Metering>
+void GainPair(TBandChannelState& a, double* x0, const double* d0, TBandChannelState& b, double* x1, const double* d1,
+              int n) {
+  TGainStep<Squared, Metering> stepA(a), stepB(b);
+  for (int i = 0; i < n; ++i) {
+    const double fa = stepA(d0[i]);
+    const double fb = stepB(d1[i]);
+    x0[i] = x0[i] * fa;
+    x1[i] = x1[i] * fb;
+  }
+  stepA.store(a);
+  stepB.store(b);
+}

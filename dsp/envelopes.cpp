@@ -1,0 +1,129 @@
+#include "dsp/envelopes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+const float kEnvelopeDefaults[kEnvelopeKinds] = {1.0f, 0.25f, 0.5f, 0.75f, 1.0f, 0.5f, 1.0f, 0.5f, 0.5f};
+const char* const kEnvelopeLabels[kEnvelopeKinds] = {"Thresh",   "Attack",   "Release", "Ratio", "Wet Mix",
+                                                     "Out Gain", "St. Link", "Width",   "Pan"};
+
+int UsablePointCount(const TEnvelope& e) { return std::clamp<int32_t>(e.PointCount, 0, kMaxEnvelopePoints); }
+
+TEnvelopeCurve::TEnvelopeCurve(const TEnvelope& e) : FKept(0), FSegment(-1), FHold(e.DefValue) {
+  const int count = UsablePointCount(e);
+  for (int i = 0; i < count; ++i) {
+    double x = e.Points[i].x;
+    if (FKept == 0 || x > FX[FKept - 1]) {
+      FX[FKept] = x;
+      FY[FKept] = e.Points[i].y;
+      ++FKept;
+    }
+  }
+  if (FKept == 1) FHold = FY[0];
+}
+
+double TEnvelopeCurve::ValueAt(double p) {
+  if (FKept < 2) return FHold;
+  if (FSegment < 0) FSegment = 0;
+  while (p > FX[FSegment + 1] && FSegment < FKept - 2) ++FSegment;
+  const int j = FSegment;
+  return FY[j] + (p - FX[j]) * (FY[j + 1] - FY[j]) / (FX[j + 1] - FX[j]);
+}
+
+void ResetEnvelopeRecord(TEnvelope& e, int kind) {
+  std::memset(&e, 0, sizeof e);
+  const float def = (kind >= 0 && kind < kEnvelopeKinds) ? kEnvelopeDefaults[kind] : 0.0f;
+  e.MinValue = 0.0f;
+  e.MaxValue = 1.0f;
+  e.DefValue = def;
+  e.Points[0] = {0.0f, def};
+  e.Points[1] = {1.0f, def};
+  e.PointCount = 2;
+}
+
+void ResetEnvelopeSet(TEnvelopeSet& set) {
+  std::memset(&set, 0, sizeof set);
+  set.Version = 2;
+  for (int i = 0; i < kStageSlots; ++i) set.Ordering[i] = i;
+  for (int k = 0; k < kEnvelopeKinds; ++k) ResetEnvelopeRecord(set.Envelopes[k], k);
+}
+
+void StoreEnvelopeRecord(TEnvelope& target, const TEnvelope& src) {
+  const float minValue = target.MinValue, maxValue = target.MaxValue, defValue = target.DefValue;
+  if (&target != &src) std::memcpy(&target, &src, sizeof target);
+  target.MinValue = minValue;
+  target.MaxValue = maxValue;
+  target.DefValue = defValue;
+  target.PointCount = UsablePointCount(target);
+}
+
+void SimplifyEnvelopeRecord(TEnvelope& e) {
+  const int count = UsablePointCount(e);
+  float first = e.DefValue, last = e.DefValue, mid = e.DefValue;
+  if (count > 0) {
+    first = e.Points[0].y;
+    last = e.Points[count - 1].y;
+    TEnvelopeCurve curve(e);
+    mid = static_cast<float>(curve.ValueAt(0.5));
+  }
+  std::memset(e.Points, 0, sizeof e.Points);
+  e.PointCount = 3;
+  e.Points[0] = {0.0f, first};
+  e.Points[1] = {0.5f, mid};
+  e.Points[2] = {1.0f, last};
+}
+
+void SanitizeEnvelopeSetIndices(TEnvelopeSet& set) {
+  set.CurEnv = std::clamp<int32_t>(set.CurEnv, 0, kEnvelopeKinds - 1);
+  set.OvrEnv = std::clamp<int32_t>(set.OvrEnv, 0, kEnvelopeKinds);
+  set.DisplayMode = std::clamp<int32_t>(set.DisplayMode, 0, 3);
+}
+
+namespace {
+int32_t readInt32(const uint8_t* p) {
+  uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+  int32_t r;
+  std::memcpy(&r, &v, sizeof r);
+  return r;
+}
+float readSingle(const uint8_t* p) {
+  int32_t bits = readInt32(p);
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+}  // namespace
+
+bool LoadLegacyEnvelopeSet(TEnvelopeSet& set, const TEnvelopeSet& defaults, const void* data, size_t size) {
+  if (!data || size < kLegacyMinSize) return false;
+  const uint8_t* bytes = static_cast<const uint8_t*>(data);
+  TEnvelopeSet loaded;
+  std::memcpy(&loaded, &defaults, sizeof loaded);
+  loaded.Version = 2;
+  loaded.DisplayMode = readInt32(bytes + kLegacyDisplayModeOffset);
+  loaded.CurEnv = readInt32(bytes + kLegacyDisplayModeOffset + 4);
+  loaded.OvrEnv = readInt32(bytes + kLegacyDisplayModeOffset + 8);
+  loaded.Weighting = readInt32(bytes + kLegacyDisplayModeOffset + 12);
+  for (int i = 0; i < kStageSlots; ++i) loaded.Ordering[i] = i;
+  loaded.GraphVisible = 0;
+  for (int k = 0; k < 8; ++k) {
+    const uint8_t* rec = bytes + kLegacyRecordSize * static_cast<size_t>(k);
+    TEnvelope& e = loaded.Envelopes[k];
+    // A legacy record holds at most 16 points; a count beyond that is cut to
+    // 16, and an empty or negative count keeps the default curve.
+    const int count = std::clamp<int32_t>(readInt32(rec + 128), 0, kLegacyPoints);
+    if (count > 0) {
+      for (int i = 0; i < count; ++i) {
+        e.Points[i].x = readSingle(rec + 8 * i);
+        e.Points[i].y = readSingle(rec + 8 * i + 4);
+      }
+      e.PointCount = count;
+    }
+    e.MinValue = readSingle(rec + 132);
+    e.MaxValue = readSingle(rec + 136);
+    e.DefValue = readSingle(rec + 140);
+  }
+  std::memcpy(&set, &loaded, sizeof set);
+  return true;
+}

@@ -1,0 +1,762 @@
+#include "dsp/talvern.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "dsp/VecOps.h"
+#include "gfx/SyncObject.h"
+
+namespace {
+
+constexpr uint32_t kWeightingDirty = 1u << 9;
+constexpr uint32_t kAllEnvelopesDirty = (1u << kEnvelopeKinds) - 1;
+constexpr double kMaxBandCentre = 95040.0;
+// Band-pass gain normalisation of the two-step filter.
+constexpr double kBandGain = 0.44514346292011275;
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kLn2 = 0.69314718055994530942;
+
+// The gain computers by [squared][metering].
+constexpr TGainSingleProc kGainSingle[2][2] = {{&GainSingle<false, false>, &GainSingle<false, true>},
+                                               {&GainSingle<true, false>, &GainSingle<true, true>}};
+constexpr TGainLinkedProc kGainLinked[2][2] = {{&GainLinked<false, false>, &GainLinked<false, true>},
+                                               {&GainLinked<true, false>, &GainLinked<true, true>}};
+constexpr TGainPairProc kGainPair[2][2] = {{&GainPair<false, false>, &GainPair<false, true>},
+                                           {&GainPair<true, false>, &GainPair<true, true>}};
+
+// 1 - 0.01^(1 / (fs * t)): the one-pole coefficient that closes 99 % of a step in t seconds.
+double settlingCoef(int32_t fs, double t) { return 1.0 - std::pow(0.01, 1.0 / (static_cast<double>(fs) * t)); }
+
+}  // namespace
+
+struct TTalvern::TBlockSettings {
+  double outputGain;
+  bool squareGain;
+  bool envDetector;
+  int32_t msMode;
+  bool metering;
+  bool inverted;
+  bool stereo;
+  bool msActive;
+};
+
+TTalvern::TTalvern(int32_t sampleRate, TSyncObject* sync) : FSync(sync) {
+  const double ln25 = std::log(25.0);
+  const double spacing = std::log(800.0) / 31.0;  // natural-log step between bands
+  const float bandwidth = static_cast<float>(1.5 * std::log2(800.0) / 31.0);
+  try {
+    for (int i = 0; i < kMaxTalvernBands; ++i) {
+      const double f = std::exp(ln25 + i * spacing);
+      if (f > kMaxBandCentre) break;
+      TTalvernBand& band = FBands[i];
+      band.Centre = static_cast<float>(f);
+      band.Bandwidth = bandwidth;
+      band.Position = static_cast<float>(i / 31.0);
+      AlignedAlloc(band.StateA, sizeof(TBandChannelState));
+      std::memset(band.StateA, 0, sizeof(TBandChannelState));
+      ++FBandCount;
+      AlignedAlloc(band.StateB, sizeof(TBandChannelState));
+      std::memset(band.StateB, 0, sizeof(TBandChannelState));
+    }
+    AlignedAlloc(FWorkBuffer, 4 * kTalvernBlock * sizeof(double));
+  } catch (...) {
+    freeAll();
+    throw;
+  }
+  std::memset(FWorkBuffer, 0, 4 * kTalvernBlock * sizeof(double));
+  FSumA = FWorkBuffer;
+  FSumB = FWorkBuffer + kTalvernBlock;
+  FDetA = FWorkBuffer + 2 * kTalvernBlock;
+  FDetB = FWorkBuffer + 3 * kTalvernBlock;
+  ResetAll();
+  FDefaultSet = FEnvelopeSet;
+  // The weights are computed with the first block, so no band ever runs with
+  // a zero weight before the slope parameter first arrives.
+  FDirtyMask |= kWeightingDirty;
+  SetSampleRate(sampleRate);
+}
+
+TTalvern::~TTalvern() { freeAll(); }
+
+void TTalvern::freeAll() {
+  for (int i = 0; i < kMaxTalvernBands; ++i) {
+    if (FBands[i].StateA) AlignedFree(FBands[i].StateA);
+    if (FBands[i].StateB) AlignedFree(FBands[i].StateB);
+    FBands[i].StateA = FBands[i].StateB = nullptr;
+  }
+  if (FWorkBuffer) AlignedFree(FWorkBuffer);
+  FWorkBuffer = nullptr;
+}
+
+void TTalvern::markDirty(uint32_t bits) {
+  TSyncLock lock(FSync);
+  FDirtyMask |= bits;
+}
+
+int32_t TTalvern::DirtyMask() {
+  TSyncLock lock(FSync);
+  return static_cast<int32_t>(FDirtyMask);
+}
+
+float TTalvern::Slope() {
+  TSyncLock lock(FSync);
+  return FSlope;
+}
+
+int TTalvern::EnabledBandCount() const {
+  int count = 0;
+  for (int i = 0; i < FBandCount; ++i) count += FBands[i].Enabled;
+  return count;
+}
+
+// ---- band filters and settings ---------------------------------------------
+
+void TTalvern::designBand(TTalvernBand& band) {
+  const double fs = band.SampleRate;
+  const double centre = band.Centre;
+  if (!(fs * 0.5 * 0.99 > centre)) {
+    band.Enabled = 0;
+    return;
+  }
+  band.Enabled = 1;
+  // The filter runs at twice the sample rate.
+  const double w = 2.0 * kPi * centre / (2.0 * fs);
+  const double sw = std::sin(w);
+  const double alpha = sw * std::sinh(kLn2 / 2.0 * band.Bandwidth * w / sw);
+  const double b0 = alpha / (1.0 + alpha) * kBandGain;
+  const double k1 = 2.0 * std::cos(w) / (1.0 + alpha);
+  const double k2 = (1.0 - alpha) / (1.0 + alpha);
+  const double detCoef = 1.0 - std::pow(0.01, 2.0 * centre / fs);
+  for (TBandChannelState* s : {band.StateA, band.StateB}) {
+    s->B0 = b0;
+    s->K1 = k1;
+    s->K2 = k2;
+    s->DetCoef = detCoef;
+    ResetChannelState(*s);
+  }
+}
+
+void TTalvern::SetSampleRate(int32_t sampleRate) {
+  FSampleRate = sampleRate;
+  for (int i = 0; i < FBandCount; ++i) {
+    FBands[i].SampleRate = sampleRate;
+    designBand(FBands[i]);
+  }
+  // Attack and release coefficients depend on the sample rate.
+  markDirty((1u << ekAttack) | (1u << ekRelease));
+}
+
+void TTalvern::Clear() {
+  for (int i = 0; i < FBandCount; ++i) {
+    if (!FBands[i].Enabled) continue;
+    ResetChannelState(*FBands[i].StateA);
+    ResetChannelState(*FBands[i].StateB);
+  }
+  ResetMeters();
+}
+
+void TTalvern::ResetMeters() {
+  FInEnergy = 0.0;
+  FOutEnergy = 0.0;
+  FMeterCount = 0;
+}
+
+void TTalvern::setBandValue(int kind, int b, double v) {
+  TTalvernBand& band = FBands[b];
+  TBandChannelState& a = *band.StateA;
+  TBandChannelState& c = *band.StateB;
+  switch (kind) {
+    case ekThreshold: {
+      const float t = static_cast<float>((1.0 - v) * -50.0);
+      band.Threshold = static_cast<float>(std::pow(10.0, (t - 10.0) / 20.0));
+      break;
+    }
+    case ekAttack: {
+      const float t = static_cast<float>(0.001 * std::pow(400.0, v));
+      a.AttackCoef = c.AttackCoef = settlingCoef(band.SampleRate, t);
+      break;
+    }
+    case ekRelease: {
+      const float t = static_cast<float>(0.001 * std::pow(2000.0, v));
+      a.ReleaseCoef = c.ReleaseCoef = settlingCoef(band.SampleRate, t);
+      break;
+    }
+    case ekRatio: {
+      const double r = v >= 0.75 ? (v - 0.75) / 0.25 * 2.0 + 1.0 : 1.0 / (9.0 - v / 0.75 * 8.0);
+      a.Ratio = c.Ratio = static_cast<float>(r);
+      break;
+    }
+    case ekWetMix:
+      band.WetMix = static_cast<float>(v);
+      break;
+    case ekOutGain: {
+      const float g = static_cast<float>((v - 0.5) * 36.0);
+      band.OutGain = static_cast<float>(std::pow(10.0, g / 20.0));
+      break;
+    }
+    case ekStereoLink:
+      band.StereoLink = static_cast<float>(v);
+      break;
+    case ekWidth:
+      band.Width = static_cast<float>(2.0 * v);
+      break;
+    case ekPan: {
+      band.Pan = static_cast<float>(v);
+      const double p = band.Pan;
+      if (p >= 0.5) {
+        const double d = 2.0 * (p - 0.5);
+        band.PanGainA = static_cast<float>(std::pow(10.0, 0.15 * d));
+        band.PanGainB = static_cast<float>(1.0 - d);
+      } else {
+        const double d = 2.0 * (0.5 - p);
+        band.PanGainB = static_cast<float>(std::pow(10.0, 0.15 * d));
+        band.PanGainA = static_cast<float>(1.0 - d);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void TTalvern::copyBand31(int kind, int b) {
+  const TTalvernBand& src = FBands[kEnvelopeBands - 1];
+  TTalvernBand& dst = FBands[b];
+  switch (kind) {
+    case ekThreshold: dst.Threshold = src.Threshold; break;
+    case ekAttack:
+      dst.StateA->AttackCoef = src.StateA->AttackCoef;
+      dst.StateB->AttackCoef = src.StateB->AttackCoef;
+      break;
+    case ekRelease:
+      dst.StateA->ReleaseCoef = src.StateA->ReleaseCoef;
+      dst.StateB->ReleaseCoef = src.StateB->ReleaseCoef;
+      break;
+    case ekRatio:
+      dst.StateA->Ratio = src.StateA->Ratio;
+      dst.StateB->Ratio = src.StateB->Ratio;
+      break;
+    case ekWetMix: dst.WetMix = src.WetMix; break;
+    case ekOutGain: dst.OutGain = src.OutGain; break;
+    case ekStereoLink: dst.StereoLink = src.StereoLink; break;
+    case ekWidth: dst.Width = src.Width; break;
+    case ekPan:
+      dst.Pan = src.Pan;
+      dst.PanGainA = src.PanGainA;
+      dst.PanGainB = src.PanGainB;
+      break;
+    default: break;
+  }
+}
+
+void TTalvern::applyEnvelope(int kind) {
+  const TEnvelope& e = FEnvelopeSet.Envelopes[kind];
+  TEnvelopeCurve curve(e);
+  for (int b = 0; b < FBandCount; ++b) {
+    if (b >= kEnvelopeBands) {
+      copyBand31(kind, b);
+      continue;
+    }
+    double v = curve.ValueAt(FBands[b].Position);
+    // A curve whose points are not finite numbers gives the kind's default.
+    if (!std::isfinite(v)) v = std::isfinite(e.DefValue) ? e.DefValue : kEnvelopeDefaults[kind];
+    setBandValue(kind, b, v);
+  }
+}
+
+double TTalvern::WeightingDb(int code, double f, double slope) {
+  auto weightA = [](double f) {
+    const double f2 = f * f;
+    const double r = 1.4884e8 * f2 * f2 /
+                     ((f2 + 20.6 * 20.6) * (f2 + 1.4884e8) * std::sqrt(f2 + 107.7 * 107.7) *
+                      std::sqrt(f2 + 737.9 * 737.9));
+    return -20.0 * std::log10(r);
+  };
+  auto weightC = [](double f) {
+    const double f2 = f * f;
+    const double r = 1.4884e8 * f2 / ((f2 + 1.4884e8) * (f2 + 20.6 * 20.6));
+    return -20.0 * std::log10(r);
+  };
+  switch (code) {
+    case 1: {
+      const double g = std::log2(f / 700.0);
+      // Least-squares quadratic through (-5, 1), (0, 0), (5, 1).
+      const double p = 0.04 * g * g;
+      const double k = 5.0 * kLn2 * (slope + 3.0);
+      return 0.5 * k * (p + p * p * p * p);
+    }
+    case 2: return weightA(f);
+    case 3: return weightC(f);
+    case 4: return 0.15 * weightA(f) + 0.85 * weightC(f);
+    default: return 0.0;
+  }
+}
+
+void TTalvern::computeWeighting() {
+  const int code = FEnvelopeSet.Weighting;
+  const double slope = FSlope;
+  for (int b = 0; b < FBandCount; ++b) {
+    TTalvernBand& band = FBands[b];
+    const double f = band.Centre;
+    const double w = WeightingDb(code, f, slope);
+    band.Weight = static_cast<float>(std::pow(10.0, (slope * std::log(f / 700.0) + w) / 20.0));
+    band.InvWeight = 1.0f / band.Weight;
+  }
+}
+
+void TTalvern::SetSlope(float dbPerOctave) {
+  TSyncLock lock(FSync);
+  FSlope = static_cast<float>((dbPerOctave - 3.0) / kLn2);
+  FDirtyMask |= kWeightingDirty;
+}
+
+void TTalvern::MarkWeightingChanged() { markDirty(kWeightingDirty); }
+
+void TTalvern::MarkEnvelopeChanged(int kind) {
+  if (kind < 0 || kind >= kEnvelopeKinds) return;
+  markDirty(1u << kind);
+}
+
+void TTalvern::updateParameters() {
+  TSyncLock lock(FSync);
+  // Each stage runs at most once: a code that is unknown or already used by
+  // an earlier slot counts as "Off".
+  bool used[4] = {};
+  for (int j = 0; j < kStageSlots; ++j) {
+    int32_t c = FEnvelopeSet.Ordering[j];
+    if (c < 0 || c > 3 || used[c]) c = scOff;
+    else used[c] = true;
+    FActiveOrder[j] = c;
+  }
+  const uint32_t dirty = FDirtyMask;
+  for (int k = 0; k < kEnvelopeKinds; ++k)
+    if (dirty & (1u << k)) applyEnvelope(k);
+  if (dirty & kWeightingDirty) computeWeighting();
+  FDirtyMask = 0;
+}
+
+// ---- processing ------------------------------------------------------------
+
+void TTalvern::Process(const double* in0, const double* in1, double* out0, double* out1, int n, bool mono,
+                       bool msActive) {
+  if (!mono && (!in1 || !out1)) mono = true;
+  if (mono) msActive = false;
+  updateParameters();
+  TBlockSettings s;
+  s.outputGain = static_cast<float>(OutputGain);
+  s.squareGain = SquareGain != 0;
+  s.envDetector = EnvDetector != 0;
+  s.msMode = MSMode;
+  s.metering = Metering != 0;
+  s.inverted = Inverted != 0;
+  s.stereo = !mono;
+  s.msActive = msActive;
+  for (int done = 0; done < n; done += kTalvernBlock) {
+    const int piece = std::min(kTalvernBlock, n - done);
+    processPiece(in0 + done, mono ? nullptr : in1 + done, out0 + done, mono ? nullptr : out1 + done, piece, s);
+  }
+}
+
+void TTalvern::processPiece(const double* in0, const double* in1, double* out0, double* out1, int n,
+                            const TBlockSettings& s) {
+  const bool stereo = s.stereo;
+  if (s.metering) {
+    FInEnergy += VecSumSquares(in0, n);
+    if (stereo) FInEnergy += VecSumSquares(in1, n);
+  }
+  const int32_t first = FActiveOrder[0];
+  bool firstBand = true;
+  for (int b = 0; b < FBandCount; ++b) {
+    TTalvernBand& band = FBands[b];
+    if (!band.Enabled) continue;
+    TBandChannelState& a = *band.StateA;
+    TBandChannelState& c = *band.StateB;
+    double* t0 = firstBand ? out0 : FSumA;
+    double* t1 = firstBand ? out1 : FSumB;
+    bool mainOutPending = true;
+
+    if (first != scComp) {
+      // "O.Gain" in the first slot is folded into the input coefficient.
+      const double b0a = a.B0, b0b = c.B0;
+      if (first == scOutGain) {
+        a.B0 = b0a * band.OutGain;
+        c.B0 = b0b * band.OutGain;
+      }
+      if (stereo) BandFilterRunPair<false>(a, c, in0, in1, t0, t1, nullptr, nullptr, n);
+      else BandFilterRun<false>(a, in0, t0, nullptr, n);
+      a.B0 = b0a;
+      c.B0 = b0b;
+    }
+    for (int j = 0; j < kStageSlots; ++j) {
+      const int32_t code = FActiveOrder[j];
+      if (code == scOutGain) continue;
+      const bool gainNext = j < kStageSlots - 1 && FActiveOrder[j + 1] == scOutGain;
+      runStage(band, code, j == 0, gainNext, in0, in1, t0, t1, n, s, mainOutPending);
+    }
+    if (mainOutPending) {
+      VecScale(t0, n, s.outputGain);
+      if (stereo) VecScale(t1, n, s.outputGain);
+    }
+    if (!firstBand) {
+      VecAdd(FSumA, out0, n);
+      if (stereo) VecAdd(FSumB, out1, n);
+    }
+    FlushChannelState(a);
+    FlushChannelState(c);
+    firstBand = false;
+  }
+  if (firstBand) {
+    // No band below the Nyquist limit: silence.
+    VecZero(out0, n);
+    if (stereo) VecZero(out1, n);
+  }
+  if (s.metering) {
+    FOutEnergy += VecSumSquares(out0, n);
+    if (stereo) FOutEnergy += VecSumSquares(out1, n);
+    FMeterCount += stereo ? 2 * n : n;
+  }
+}
+
+void TTalvern::runStage(TTalvernBand& band, int code, bool first, bool gainNext, const double* in0,
+                        const double* in1, double* t0, double* t1, int n, const TBlockSettings& s,
+                        bool& mainOutPending) {
+  const double outGain = band.OutGain;
+  switch (code) {
+    case scComp:
+      prepareBand(band, gainNext && !s.msActive, !s.msActive, s);
+      if (!s.msActive) {
+        dynamicsLR(band, first, in0, in1, t0, t1, n, s);
+      } else {
+        dynamicsMS(band, first, in0, in1, t0, t1, n, s);
+        if (gainNext) {
+          VecScale(t0, n, outGain);
+          VecScale(t1, n, outGain);
+        }
+      }
+      // The L/R gain computers already applied the main output gain.
+      mainOutPending = s.msActive;
+      break;
+    case scWidth:
+      if (!s.stereo) {
+        if (gainNext) VecScale(t0, n, outGain);
+        break;
+      }
+      VecLRToMS(t0, t1, n);
+      VecScale(t1, n, band.Width);
+      if (gainNext) VecLRToMSGain(t0, t1, n, 2.0 * outGain);
+      else VecMSToLR(t0, t1, n);
+      break;
+    case scPan:
+      if (!s.stereo) {
+        if (gainNext) VecScale(t0, n, outGain);
+        break;
+      }
+      VecScale(t0, n, gainNext ? band.PanGainA * outGain : band.PanGainA);
+      VecScale(t1, n, gainNext ? band.PanGainB * outGain : band.PanGainB);
+      break;
+    default:
+      if (gainNext) {
+        VecScale(t0, n, outGain);
+        if (s.stereo) VecScale(t1, n, outGain);
+      }
+      break;
+  }
+}
+
+void TTalvern::prepareBand(TTalvernBand& band, bool useOutGain, bool withMainOut, const TBlockSettings& s) {
+  TBandChannelState& a = *band.StateA;
+  TBandChannelState& b = *band.StateB;
+  a.OutFactor = useOutGain ? static_cast<double>(band.OutGain) : 1.0;
+  if (withMainOut) a.OutFactor = a.OutFactor * s.outputGain;
+  a.Dry = 1.0 - band.WetMix;
+  a.Wet = band.WetMix;
+  const double thresh = static_cast<double>(band.Threshold) * band.InvWeight;
+  a.Thresh = s.inverted ? 1.0 / thresh : thresh;
+  if (!s.metering) {
+    // The non-metering gain computers leave the output factor to Dry and Wet.
+    a.Dry = a.Dry * a.OutFactor;
+    a.Wet = a.Wet * a.OutFactor;
+  }
+  b.OutFactor = a.OutFactor;
+  b.Dry = a.Dry;
+  b.Wet = a.Wet;
+  b.Thresh = a.Thresh;
+  if (a.Ratio >= 1.0) {
+    a.RiseCoef = a.AttackCoef;
+    a.FallCoef = a.ReleaseCoef;
+  } else {
+    a.RiseCoef = a.ReleaseCoef;
+    a.FallCoef = a.AttackCoef;
+  }
+  b.RiseCoef = a.RiseCoef;
+  b.FallCoef = a.FallCoef;
+  band.GainSingle = kGainSingle[s.squareGain][s.metering];
+  band.GainLinked = kGainLinked[s.squareGain][s.metering];
+  band.GainPair = kGainPair[s.squareGain][s.metering];
+}
+
+void TTalvern::dynamicsLR(TTalvernBand& band, bool first, const double* in0, const double* in1, double* t0,
+                          double* t1, int n, const TBlockSettings& s) {
+  TBandChannelState& a = *band.StateA;
+  TBandChannelState& b = *band.StateB;
+  double* d0 = FDetA;
+  double* d1 = FDetB;
+  if (!s.stereo) {
+    if (first) BandFilterRun<true>(a, in0, t0, d0, n);
+    else VecAbs(t0, d0, n);
+    if (s.envDetector) SmoothDetector(a, d0, n);
+    if (s.metering) a.DetEnergy += SumOfSquares(d0, n);
+    if (s.inverted) ReciprocalDetector(d0, n);
+    band.GainSingle(a, t0, d0, n);
+    return;
+  }
+  if (first) {
+    BandFilterRunPair<true>(a, b, in0, in1, t0, t1, d0, d1, n);
+  } else {
+    VecAbs(t0, d0, n);
+    VecAbs(t1, d1, n);
+  }
+  if (s.envDetector) {
+    SmoothDetector(a, d0, n);
+    SmoothDetector(b, d1, n);
+  }
+  const float link = band.StereoLink;
+  if (link != 1.0f) {
+    const double l = link, rest = 1.0 - l;
+    for (int i = 0; i < n; ++i) {
+      const double v0 = d0[i], v1 = d1[i];
+      const double m = v0 > v1 ? v0 : v1;
+      d0[i] = l * m + rest * v0;
+      d1[i] = l * m + rest * v1;
+    }
+    if (s.metering) {
+      a.DetEnergy += SumOfSquares(d0, n);
+      b.DetEnergy += SumOfSquares(d1, n);
+    }
+    if (s.inverted) {
+      ReciprocalDetector(d0, n);
+      ReciprocalDetector(d1, n);
+    }
+    band.GainPair(a, t0, d0, b, t1, d1, n);
+  } else {
+    VecPeakHold(d1, d0, n);
+    if (s.metering) a.DetEnergy += SumOfSquares(d0, n);
+    if (s.inverted) ReciprocalDetector(d0, n);
+    band.GainLinked(a, t0, d0, t1, n);
+    b.GainEnergy = a.GainEnergy;
+  }
+}
+
+void TTalvern::dynamicsMS(TTalvernBand& band, bool first, const double* in0, const double* in1, double* t0,
+                          double* t1, int n, const TBlockSettings& s) {
+  TBandChannelState& a = *band.StateA;
+  TBandChannelState& b = *band.StateB;
+  if (first) BandFilterRunPair<false>(a, b, in0, in1, t0, t1, nullptr, nullptr, n);
+  VecLRToMS(t0, t1, n);
+  double* x = s.msMode == 1 ? t0 : t1;
+  double* d0 = FDetA;
+  VecAbs(x, d0, n);
+  if (s.envDetector) SmoothDetector(a, d0, n);
+  if (s.metering) a.DetEnergy += SumOfSquares(d0, n);
+  if (s.inverted) ReciprocalDetector(d0, n);
+  band.GainSingle(a, x, d0, n);
+  VecMSToLR(t0, t1, n);
+}
+
+// ---- meters and display ------------------------------------------------------
+
+namespace {
+float levelDb(double energy, int64_t count) {
+  if (count <= 0 || !(energy > 0.0)) return -1000.0f;
+  return static_cast<float>(10.0 * std::log10(energy / static_cast<double>(count)));
+}
+}  // namespace
+
+float TTalvern::GetInputLevel() const { return levelDb(FInEnergy, FMeterCount); }
+float TTalvern::GetOutputLevel() const { return levelDb(FOutEnergy, FMeterCount); }
+
+void TTalvern::TakeSpectrum(double* energy, double* gainPow, bool preGain, float scale, bool stereoSum,
+                            double* outFactor, double* weight) {
+  bool anyOutGain = false;
+  for (int j = 0; j < kStageSlots; ++j) anyOutGain = anyOutGain || FActiveOrder[j] == scOutGain;
+  const double mainOut = static_cast<float>(OutputGain);
+  const int bands = std::min(kEnvelopeBands, FBandCount);
+  for (int b = 0; b < bands; ++b) {
+    const TTalvernBand& band = FBands[b];
+    const TBandChannelState& a = *band.StateA;
+    const TBandChannelState& c = *band.StateB;
+    double e, g;
+    if (stereoSum) {
+      e = 0.5 * scale * (a.DetEnergy + c.DetEnergy);
+      g = 0.5 * scale * (a.GainEnergy + c.GainEnergy);
+    } else {
+      e = scale * a.DetEnergy;
+      g = scale * a.GainEnergy;
+    }
+    if (g == 0.0) g = 1.0;
+    if (energy) energy[b] = e;
+    if (gainPow) gainPow[b] = g;
+    if (outFactor) outFactor[b] = preGain ? 1.0 : anyOutGain ? mainOut * band.OutGain : mainOut;
+    if (weight) weight[b] = band.Weight;
+  }
+  for (int b = 0; b < FBandCount; ++b) {
+    for (TBandChannelState* st : {FBands[b].StateA, FBands[b].StateB}) {
+      st->DetEnergy = 0.0;
+      st->GainEnergy = 0.0;
+    }
+  }
+}
+
+void TTalvern::FormatEnvelopeValue(int kind, bool withUnit, float v, std::string& text) {
+  char buf[64];
+  const double x = v;
+  switch (kind) {
+    case ekThreshold: {
+      const double t = (1.0 - x) * -50.0;
+      std::snprintf(buf, sizeof buf, withUnit ? "%.1f dB" : "%.0f", t);
+      break;
+    }
+    case ekAttack:
+      std::snprintf(buf, sizeof buf, withUnit ? "%.0f ms" : "%.0f", 1000.0 * 0.001 * std::pow(400.0, x));
+      break;
+    case ekRelease:
+      std::snprintf(buf, sizeof buf, withUnit ? "%.0f ms" : "%.0f", 1000.0 * 0.001 * std::pow(2000.0, x));
+      break;
+    case ekRatio: {
+      const double r = x >= 0.75 ? (x - 0.75) / 0.25 * 2.0 + 1.0 : 1.0 / (9.0 - x / 0.75 * 8.0);
+      if (r >= 1.0) std::snprintf(buf, sizeof buf, "1:%.2f", r);
+      else std::snprintf(buf, sizeof buf, "%.2f:1", 1.0 / r);
+      break;
+    }
+    case ekWetMix:
+    case ekStereoLink:
+      std::snprintf(buf, sizeof buf, withUnit ? "%.0f %%" : "%.0f", 100.0 * x);
+      break;
+    case ekOutGain:
+      std::snprintf(buf, sizeof buf, withUnit ? "%.1f dB" : "%.0f", (x - 0.5) * 36.0);
+      break;
+    case ekWidth:
+      std::snprintf(buf, sizeof buf, withUnit ? "%.0f %%" : "%.0f", 200.0 * x);
+      break;
+    case ekPan:
+      if (v == 0.5f) std::snprintf(buf, sizeof buf, "C");
+      else if (v > 0.5f) std::snprintf(buf, sizeof buf, "L %.0f", (x - 0.5) / 0.5 * 100.0);
+      else std::snprintf(buf, sizeof buf, "R %.0f", (0.5 - x) / 0.5 * 100.0);
+      break;
+    default:
+      return;
+  }
+  text = buf;
+}
+
+// ---- envelope set -------------------------------------------------------------
+
+void TTalvern::ResetAll() {
+  TSyncLock lock(FSync);
+  ResetEnvelopeSet(FEnvelopeSet);
+  FDirtyMask |= kAllEnvelopesDirty;
+}
+
+void TTalvern::ResetEnvelope(int kind) {
+  if (kind < 0 || kind >= kEnvelopeKinds) return;
+  TSyncLock lock(FSync);
+  ResetEnvelopeRecord(FEnvelopeSet.Envelopes[kind], kind);
+  FDirtyMask |= 1u << kind;
+}
+
+TEnvelope* TTalvern::EnvelopeRecord(int kind) {
+  if (kind < 0 || kind >= kEnvelopeKinds) return nullptr;
+  return &FEnvelopeSet.Envelopes[kind];
+}
+
+void TTalvern::StoreEnvelope(int kind, const TEnvelope& record) {
+  if (kind < 0 || kind >= kEnvelopeKinds) return;
+  TSyncLock lock(FSync);
+  StoreEnvelopeRecord(FEnvelopeSet.Envelopes[kind], record);
+  FDirtyMask |= 1u << kind;
+}
+
+void TTalvern::SimplifyForKnobs() {
+  TSyncLock lock(FSync);
+  for (int k = 0; k < kEnvelopeKinds; ++k) SimplifyEnvelopeRecord(FEnvelopeSet.Envelopes[k]);
+  FDirtyMask |= kAllEnvelopesDirty;
+}
+
+bool TTalvern::LoadLegacy(const void* data, size_t size) {
+  TSyncLock lock(FSync);
+  if (!LoadLegacyEnvelopeSet(FEnvelopeSet, FDefaultSet, data, size)) return false;
+  SanitizeEnvelopeSetIndices(FEnvelopeSet);
+  // "Pan" took the default curve as well, so it is re-applied with the rest.
+  FDirtyMask |= kAllEnvelopesDirty | kWeightingDirty;
+  return true;
+}
+
+int32_t TTalvern::DisplayMode() {
+  TSyncLock lock(FSync);
+  return FEnvelopeSet.DisplayMode;
+}
+void TTalvern::SetDisplayMode(int32_t v) {
+  TSyncLock lock(FSync);
+  FEnvelopeSet.DisplayMode = v;
+}
+int32_t TTalvern::CurEnv() {
+  TSyncLock lock(FSync);
+  return FEnvelopeSet.CurEnv;
+}
+void TTalvern::SetCurEnv(int32_t v) {
+  TSyncLock lock(FSync);
+  FEnvelopeSet.CurEnv = std::clamp<int32_t>(v, 0, kEnvelopeKinds - 1);
+}
+int32_t TTalvern::OvrEnv() {
+  TSyncLock lock(FSync);
+  return FEnvelopeSet.OvrEnv;
+}
+void TTalvern::SetOvrEnv(int32_t v) {
+  TSyncLock lock(FSync);
+  FEnvelopeSet.OvrEnv = std::clamp<int32_t>(v, 0, kEnvelopeKinds);
+}
+int32_t TTalvern::Weighting() {
+  TSyncLock lock(FSync);
+  return FEnvelopeSet.Weighting;
+}
+void TTalvern::SetWeighting(int32_t v) {
+  TSyncLock lock(FSync);
+  FEnvelopeSet.Weighting = v;
+  FDirtyMask |= kWeightingDirty;
+}
+int32_t TTalvern::Ordering(int slot) {
+  if (slot < 0 || slot >= kStageSlots) return scOff;
+  TSyncLock lock(FSync);
+  return FEnvelopeSet.Ordering[slot];
+}
+void TTalvern::SetOrdering(int slot, int32_t code) {
+  if (slot < 0 || slot >= kStageSlots) return;
+  TSyncLock lock(FSync);
+  FEnvelopeSet.Ordering[slot] = code;
+}
+void TTalvern::ChooseStage(int slot, int32_t code) {
+  if (slot < 0 || slot >= kStageSlots) return;
+  TSyncLock lock(FSync);
+  int32_t* order = FEnvelopeSet.Ordering;
+  if (code < 0) {
+    order[slot] = scOff;
+    return;
+  }
+  for (int i = 0; i < kStageSlots; ++i)
+    if (i != slot && order[i] == code) order[i] = order[slot];
+  order[slot] = code;
+}
+int32_t TTalvern::GraphVisible() {
+  TSyncLock lock(FSync);
+  return FEnvelopeSet.GraphVisible;
+}
+void TTalvern::SetGraphVisible(int32_t v) {
+  TSyncLock lock(FSync);
+  FEnvelopeSet.GraphVisible = v;
+}
+TEnvelopeSet TTalvern::CurrentSet() {
+  TSyncLock lock(FSync);
+  return FEnvelopeSet;
+}
