@@ -86,6 +86,25 @@ private:
   bool FDestroying = false;
 };
 
+// A list of texts, each with an attached integer object (a command id, an index).
+class TStringList : public TObject {
+public:
+  void Add(const std::string& s) { FItems.push_back({s, 0}); }
+  void AddObject(const std::string& s, intptr_t object) { FItems.push_back({s, object}); }
+  int Count() const { return static_cast<int>(FItems.size()); }
+  const std::string& Strings(int i) const { return FItems[static_cast<size_t>(i)].Text; }
+  intptr_t Objects(int i) const { return FItems[static_cast<size_t>(i)].Object; }
+  void Clear() { FItems.clear(); }
+  const char* ClassName() const override { return "TStringList"; }
+
+private:
+  struct Item {
+    std::string Text;
+    intptr_t Object;
+  };
+  std::vector<Item> FItems;
+};
+
 class TCollection;
 
 class TCollectionItem : public TObject {

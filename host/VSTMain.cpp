@@ -1,0 +1,40 @@
+// The exported entry of the plug-in library and its load hooks.
+#include "classlib/Dialogs.h"
+#include "editor/EffDataModule.h"
+#include "host/DAudioEffect.h"
+#include "host/VSTWrapper.h"
+#include "params/VSTParameterHost.h"
+#include "platform/LibraryHooks.h"
+
+namespace {
+
+TComponent* CreateSkinModule() { return new TEffectDataModule(nullptr); }
+
+TComponent* CreateParameters(TVSTParameterHost*&) {
+  throw Exception("the plug-in's parameter set is not part of this build");
+}
+
+AudioEffect* CreateEffect(audioMasterCallback, TVSTParameterHost*, TComponent*&) {
+  throw Exception("the effect is not part of this build");
+}
+
+const TPluginFactory kFactory{CreateParameters, CreateEffect};
+
+}  // namespace
+
+extern "C" void KesLibraryAttach() {
+  SetApplicationTitle("Kestrune Talvern VST");
+  LibraryAttachWith(CreateSkinModule);
+}
+
+extern "C" void KesLibraryDetach() { LibraryDetach(); }
+
+// Exported as `main` (a .def file on Windows, an assembler name on Linux):
+// C++ does not allow a function called main with this signature.
+#if defined(_WIN32)
+extern "C" AEffect* KesPluginMain(audioMasterCallback audioMaster);
+#else
+extern "C" __attribute__((visibility("default"))) AEffect* KesPluginMain(audioMasterCallback audioMaster) __asm__("main");
+#endif
+
+extern "C" AEffect* KesPluginMain(audioMasterCallback audioMaster) { return PluginMainWith(audioMaster, kFactory); }
