@@ -41,6 +41,7 @@ public:
 
 private:
   friend class TPresetObject;
+  friend class TChunkCodec;
   uint8_t* FData = nullptr;
   uint32_t FSize = 0;
   uint32_t FCapacity = 0;
@@ -94,6 +95,7 @@ public:
   const char* ClassName() const override { return "TPresetObject"; }
 
 private:
+  friend class TChunkCodec;
   TPresetObjectItem* Find(const std::string& upperName) const;
   TPresetObjectItem* FindOrAdd(const std::string& key, int index);
   TPresetObjectItem* FindOrAddName(const std::string& upperName);
@@ -124,6 +126,7 @@ public:
 
 private:
   friend class TBankObject;
+  friend class TChunkCodec;
   TPresetObject* FProgram = nullptr;
   std::vector<TBankObjectItem*> FChildren;
 };

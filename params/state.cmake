@@ -1,12 +1,6 @@
 # kes_state: program and bank state (memory buffer, CRC-32, zlib streams,
 # preset and bank objects with their chunk formats).
-set(KES_STATE_SOURCES PresetMan.cpp)
-foreach(src MemoryBuffer.cpp fcrc.cpp ZlibStreams.cpp)
-  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${src})
-    list(APPEND KES_STATE_SOURCES ${src})
-  endif()
-endforeach()
-add_library(kes_state STATIC ${KES_STATE_SOURCES})
+add_library(kes_state STATIC MemoryBuffer.cpp fcrc.cpp ZlibStreams.cpp PresetMan.cpp)
 target_link_libraries(kes_state PUBLIC kes_gfx kes_classlib)
 
 if(WIN32)
@@ -14,7 +8,7 @@ if(WIN32)
   # never the import library of zlib1.dll.
   find_path(KES_ZLIB_INCLUDE_DIR zlib.h REQUIRED)
   find_library(KES_ZLIB_STATIC NAMES libz.a REQUIRED)
-  target_include_directories(kes_state PRIVATE ${KES_ZLIB_INCLUDE_DIR})
+  target_include_directories(kes_state PUBLIC ${KES_ZLIB_INCLUDE_DIR})
   target_link_libraries(kes_state PUBLIC ${KES_ZLIB_STATIC})
 else()
   find_package(ZLIB REQUIRED)

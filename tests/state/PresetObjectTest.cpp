@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "classlib/SysUtils.h"
 #include "params/PresetMan.h"
 
 namespace {
@@ -84,12 +85,13 @@ TEST(PresetObject, CaseFoldingChangesOnlyAsciiLetters) {
 
 TEST(PresetObject, ManyEntriesShareBucketsWithoutLoss) {
   // 1000 entries over 101 buckets: every chain holds several entries.
+  auto key = [](int i, const char* prefix) { return Format("%s%d", prefix, i % 37); };
   TPresetObject p;
-  for (int i = 0; i < 1000; ++i) p.SetInteger("K" + std::to_string(i % 37), i, i * 3);
+  for (int i = 0; i < 1000; ++i) p.SetInteger(key(i, "K"), i, i * 3);
   ASSERT_EQ(p.EntryCount(), 1000);
   for (int i = 0; i < 1000; ++i) {
-    ASSERT_EQ(p.GetInteger("k" + std::to_string(i % 37), i, -1), i * 3) << i;
-    ASSERT_EQ(p.EntryName(i), "K" + std::to_string(i % 37) + " [" + std::to_string(i) + "]");
+    ASSERT_EQ(p.GetInteger(key(i, "k"), i, -1), i * 3) << i;
+    ASSERT_EQ(p.EntryName(i), Format("K%d [%d]", i % 37, i));
   }
 }
 
