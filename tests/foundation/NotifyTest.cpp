@@ -68,9 +68,9 @@ TEST(NotifyHost, SenderIsTheOwnerAndParamIsPassed) {
 }
 
 TEST(NotifyHost, CallbacksMayUnsubscribeAndSubscribeDuringNotify) {
+  std::vector<int> order;  // outlives the host: its destruction notifies too
   TObject owner;
   TGraphicNotifyHost host(&owner);
-  std::vector<int> order;
   int a, b, c, d;
   host.Subscribe(&a, [&](TObject*, uint32_t, int32_t) {
     order.push_back(1);
