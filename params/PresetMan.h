@@ -8,8 +8,15 @@
 // chunk writers and readers share process-wide buffers under one writing and
 // one reading lock, so any number of instances may encode and decode at once.
 //
-// Readers never change their object unless the whole chunk decoded: on any
-// failure they return false and leave the object exactly as it was.
+// Readers never change their object unless the whole chunk decoded: they
+// decode into a fresh object and swap it in at the end; on any failure they
+// return false and leave the object exactly as it was. No declared size is
+// trusted: counts, name lengths and data sizes are checked against the bytes
+// actually present (after inflating, for zlib payloads), a zlib stream must
+// end properly (its Adler-32 checked), bank trees deeper than 64 levels are
+// refused, and one decode may build at most about 32 MiB (inflated bytes plus
+// the objects made), so no input can make a reader allocate without bound.
+// Bytes after the last entry, and after a zlib stream's end, are ignored.
 
 #include <cstdint>
 #include <string>
@@ -86,10 +93,13 @@ public:
   uint8_t* WriteChunk(uint32_t& length) const;
   // Program inside a bank stream: header and plain payload of exact size.
   void WriteToStream(TStream& stream) const;
+  // Stand-alone program chunk, plain or compressed. False on any damage.
   bool ReadChunk(const void* data, size_t length);
-  // Reads a program in the bank's nested form. Returns false (and leaves the
-  // program as it was) when its header fails the check; the stream then stands
-  // right after the 20 header bytes. Raises on payload errors.
+  // Reads a program in the bank's nested form from a stream that can tell its
+  // size. Returns false (and leaves the program as it was) when its header
+  // fails the check; the stream then stands right after the 20 header bytes.
+  // Raises EStreamError on payload errors (the program is then unchanged).
+  // After a compressed payload the stream stands right after the zlib stream.
   bool ReadFromStream(TStream& stream);
 
   const char* ClassName() const override { return "TPresetObject"; }
@@ -149,6 +159,9 @@ public:
   // Bank chunk ("KSB" 0x1A, level-1 zlib payload of the node tree). The caller
   // owns the block and frees it with FreeChunk.
   uint8_t* WriteChunk(uint32_t& length) const;
+  // Replaces the whole tree when the chunk decoded; false on any damage. A
+  // nested program whose header fails its check is left empty and reading
+  // goes on right after its 20 header bytes.
   bool ReadChunk(const void* data, size_t length);
   const char* ClassName() const override { return "TBankObject"; }
 

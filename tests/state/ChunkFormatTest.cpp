@@ -248,17 +248,22 @@ TEST(BankChunk, NestedCompressedProgramAndRootProgramRead) {
   Bytes packed = Deflate(EncodeEntries(Snapshot(p)), 9);
   Bytes nested = ProgramHeader(static_cast<uint32_t>(packed.size()), static_cast<uint32_t>(p.EntryCount()), 2, 1);
   Append(nested, packed);
-  Bytes nodes = NodeHead(1, "Default", true);
+  Bytes nodes = NodeHead(2, "Default", true);
   Append(nodes, PlainProgram({{"X [0]", 3, I32(5)}}, 1));
   Append(nodes, NodeHead(0, "zipped", true));
   Append(nodes, nested);
+  // Reading goes on right after the nested stream's last byte.
+  Append(nodes, NodeHead(0, "after", true));
+  Append(nodes, PlainProgram({{"Y [1]", 1, F32(2.5f)}}, 2));
   Bytes chunk = BankChunk(nodes);
   TBankObject back;
   ASSERT_TRUE(back.ReadChunk(chunk.data(), chunk.size()));
   ASSERT_NE(back.Root()->Program(), nullptr);
   EXPECT_EQ(back.Root()->Program()->GetInteger("x", 0, 0), 5);
-  ASSERT_EQ(back.ProgramCount(), 1);
+  ASSERT_EQ(back.ProgramCount(), 2);
   EXPECT_EQ(Snapshot(*back.Program(0)), Snapshot(p));
+  EXPECT_EQ(back.Root()->Child(1)->Name, "after");
+  EXPECT_EQ(back.Program(1)->GetSingle("y", 1, 0.f), 2.5f);
 }
 
 TEST(BankChunk, EmptyBankRoundTrips) {
