@@ -545,6 +545,9 @@ void TTalvern::dynamicsLR(TTalvernBand& band, bool first, const double* in0, con
     if (s.metering) a.DetEnergy += SumOfSquares(d0, n);
     if (s.inverted) ReciprocalDetector(d0, n);
     band.GainLinked(a, t0, d0, t1, n);
+    // Both channels carry the shared detector and gain, so the display's
+    // two-channel average shows the same level as when unlinked.
+    b.DetEnergy = a.DetEnergy;
     b.GainEnergy = a.GainEnergy;
   }
 }
@@ -647,6 +650,13 @@ void TTalvern::FormatEnvelopeValue(int kind, bool withUnit, float v, std::string
       break;
     default:
       return;
+  }
+  // A value that rounds to zero reads "0", never "-0".
+  if (buf[0] == '-') {
+    bool zero = true;
+    for (const char* p = buf + 1; *p && *p != ' '; ++p)
+      if (*p >= '1' && *p <= '9') zero = false;
+    if (zero) std::memmove(buf, buf + 1, std::strlen(buf));
   }
   text = buf;
 }
