@@ -44,9 +44,9 @@ VstIntPtr Host::Callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIn
 }
 
 VstIntPtr Host::Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
-  HostCall call{opcode, index, value, opt, {}};
-  if (opcode == audioMasterCanDo && ptr) call.Text = static_cast<const char*>(ptr);
-  {
+  if (RecordCalls) {
+    HostCall call{opcode, index, value, opt, {}};
+    if (opcode == audioMasterCanDo && ptr) call.Text = static_cast<const char*>(ptr);
     std::lock_guard<std::mutex> g(FMutex);
     FCalls.push_back(call);
   }

@@ -49,6 +49,9 @@ public:
   Host& operator=(const Host&) = delete;
 
   HostAnswers Answers;
+  // False: host calls are answered but not recorded (long renders, where a
+  // plug-in may call back on every block).
+  bool RecordCalls = true;
 
   // Calls the entry with this host's callback. Returns the record or null.
   AEffect* Instantiate(PluginEntry entry);

@@ -1,0 +1,176 @@
+#include "apps/SoundFile.h"
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace render {
+namespace {
+
+// Width of an integer PCM sample type, 0 for everything else.
+int PcmBits(int format) {
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8: return 8;
+    case SF_FORMAT_PCM_16: return 16;
+    case SF_FORMAT_PCM_24: return 24;
+    case SF_FORMAT_PCM_32: return 32;
+    default: return 0;
+  }
+}
+
+bool IsFloat(int format) {
+  int sub = format & SF_FORMAT_SUBMASK;
+  return sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
+}
+
+// A float sample as a B-bit integer, left-justified in 32 bits the way
+// libsndfile's int interface expects it.
+int32_t ToInt(float x, int bits) {
+  if (std::isnan(x)) return 0;
+  const double scale = std::ldexp(1.0, bits - 1);
+  double q = std::nearbyint(static_cast<double>(x) * scale);
+  if (q > scale - 1) q = scale - 1;
+  if (q < -scale) q = -scale;
+  return static_cast<int32_t>(static_cast<int64_t>(q) * (int64_t{1} << (32 - bits)));
+}
+
+}  // namespace
+
+SoundReader::~SoundReader() {
+  if (FFile) sf_close(FFile);
+}
+
+bool SoundReader::Open(const std::string& path, std::string& error) {
+  SF_INFO info;
+  std::memset(&info, 0, sizeof info);
+  FFile = sf_open(path.c_str(), SFM_READ, &info);
+  if (!FFile) {
+    error = "cannot read " + path + ": " + sf_strerror(nullptr);
+    return false;
+  }
+  FInfo.Frames = info.frames;
+  FInfo.SampleRate = info.samplerate;
+  FInfo.Channels = info.channels;
+  FInfo.Format = info.format;
+  FBits = PcmBits(info.format);
+  return true;
+}
+
+size_t SoundReader::Read(float* interleaved, size_t frames) {
+  const size_t channels = static_cast<size_t>(FInfo.Channels);
+  size_t done = 0;
+  // libsndfile may return short counts before the end; loop until the block
+  // is full or nothing more comes.
+  while (done < frames) {
+    sf_count_t want = static_cast<sf_count_t>(frames - done);
+    sf_count_t got;
+    if (FBits) {
+      FInts.resize((frames - done) * channels);
+      got = sf_readf_int(FFile, FInts.data(), want);
+      if (got <= 0) break;
+      const float scale = 1.0f / 2147483648.0f;
+      float* out = interleaved + done * channels;
+      for (size_t i = 0; i < static_cast<size_t>(got) * channels; ++i)
+        out[i] = static_cast<float>(FInts[i]) * scale;
+    } else {
+      got = sf_readf_float(FFile, interleaved + done * channels, want);
+      if (got <= 0) break;
+    }
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
+std::string SoundReader::Error() const {
+  if (!FFile || sf_error(FFile) == SF_ERR_NO_ERROR) return {};
+  return sf_strerror(FFile);
+}
+
+SoundWriter::~SoundWriter() {
+  if (FFile) sf_close(FFile);
+}
+
+bool SoundWriter::Open(const std::string& path, const SoundInfo& info, std::string& error) {
+  SF_INFO sf;
+  std::memset(&sf, 0, sizeof sf);
+  sf.samplerate = info.SampleRate;
+  sf.channels = info.Channels;
+  sf.format = info.Format;
+  FFile = sf_open(path.c_str(), SFM_WRITE, &sf);
+  if (!FFile) {
+    error = "cannot write " + path + ": " + sf_strerror(nullptr);
+    return false;
+  }
+  FChannels = info.Channels;
+  FBits = PcmBits(info.Format);
+  // Coded formats take floats; never let them wrap around.
+  if (!FBits && !IsFloat(info.Format)) sf_command(FFile, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  return true;
+}
+
+bool SoundWriter::Write(const float* interleaved, size_t frames, std::string& error) {
+  const size_t n = frames * static_cast<size_t>(FChannels);
+  sf_count_t wrote;
+  if (FBits) {
+    FInts.resize(n);
+    for (size_t i = 0; i < n; ++i) FInts[i] = ToInt(interleaved[i], FBits);
+    wrote = sf_writef_int(FFile, FInts.data(), static_cast<sf_count_t>(frames));
+  } else {
+    wrote = sf_writef_float(FFile, interleaved, static_cast<sf_count_t>(frames));
+  }
+  if (wrote != static_cast<sf_count_t>(frames)) {
+    error = std::string("cannot write the output: ") + sf_strerror(FFile);
+    return false;
+  }
+  return true;
+}
+
+bool SoundWriter::Close(std::string& error) {
+  if (!FFile) return true;
+  int r = sf_close(FFile);
+  FFile = nullptr;
+  if (r != 0) {
+    error = std::string("cannot complete the output: ") + sf_error_number(r);
+    return false;
+  }
+  return true;
+}
+
+bool ParseSampleType(const std::string& name, int& subformat) {
+  static const std::pair<const char*, int> types[] = {
+      {"pcm16", SF_FORMAT_PCM_16}, {"pcm24", SF_FORMAT_PCM_24}, {"pcm32", SF_FORMAT_PCM_32},
+      {"float", SF_FORMAT_FLOAT},  {"double", SF_FORMAT_DOUBLE},
+  };
+  for (auto [n, f] : types)
+    if (name == n) {
+      subformat = f;
+      return true;
+    }
+  return false;
+}
+
+std::string DescribeFormat(int format) {
+  SF_FORMAT_INFO major{}, minor{};
+  major.format = format & SF_FORMAT_TYPEMASK;
+  minor.format = format & SF_FORMAT_SUBMASK;
+  std::string s = sf_command(nullptr, SFC_GET_FORMAT_INFO, &major, sizeof major) == 0 && major.name
+                      ? major.name
+                      : "unknown container";
+  s += ", ";
+  s += sf_command(nullptr, SFC_GET_FORMAT_INFO, &minor, sizeof minor) == 0 && minor.name ? minor.name
+                                                                                          : "unknown sample type";
+  return s;
+}
+
+bool FormatWritable(const SoundInfo& info) {
+  SF_INFO sf;
+  std::memset(&sf, 0, sizeof sf);
+  sf.samplerate = info.SampleRate;
+  sf.channels = info.Channels;
+  sf.format = info.Format;
+  return sf_format_check(&sf) != 0;
+}
+
+}  // namespace render

@@ -1,0 +1,118 @@
+#include "hostkit/PresetFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace hostkit {
+namespace {
+
+void PutBE32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  b[at] = static_cast<uint8_t>(v >> 24);
+  b[at + 1] = static_cast<uint8_t>(v >> 16);
+  b[at + 2] = static_cast<uint8_t>(v >> 8);
+  b[at + 3] = static_cast<uint8_t>(v);
+}
+
+uint32_t GetBE32(const std::vector<uint8_t>& b, size_t at) {
+  return (static_cast<uint32_t>(b[at]) << 24) | (static_cast<uint32_t>(b[at + 1]) << 16) |
+         (static_cast<uint32_t>(b[at + 2]) << 8) | static_cast<uint32_t>(b[at + 3]);
+}
+
+constexpr uint32_t Tag(const char (&c)[5]) { return static_cast<uint32_t>(FourCC(c)); }
+
+}  // namespace
+
+std::string FourCCText(VstInt32 id) {
+  std::string s;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    char c = static_cast<char>((static_cast<uint32_t>(id) >> shift) & 0xFF);
+    s += (c >= 32 && c < 127) ? c : '?';
+  }
+  return s;
+}
+
+std::vector<uint8_t> EncodePresetFile(const PresetFile& file) {
+  const bool program = file.Kind == PresetKind::Program;
+  const size_t header = program ? kProgramHeaderSize : kBankHeaderSize;
+  std::vector<uint8_t> b(header + file.Chunk.size(), 0);
+  PutBE32(b, 0, Tag("CcnK"));
+  PutBE32(b, 4, static_cast<uint32_t>(b.size() - 8));
+  PutBE32(b, 8, Tag(program ? "FPCh" : "FBCh"));
+  PutBE32(b, 12, static_cast<uint32_t>(file.FormatVersion));
+  PutBE32(b, 16, static_cast<uint32_t>(file.PluginId));
+  PutBE32(b, 20, static_cast<uint32_t>(file.PluginVersion));
+  PutBE32(b, 24, static_cast<uint32_t>(file.Count));
+  if (program) {
+    size_t n = std::min(file.ProgramName.size(), kProgramNameField - 1);
+    std::memcpy(b.data() + 28, file.ProgramName.data(), n);
+  }
+  PutBE32(b, header - 4, static_cast<uint32_t>(file.Chunk.size()));
+  if (!file.Chunk.empty()) std::memcpy(b.data() + header, file.Chunk.data(), file.Chunk.size());
+  return b;
+}
+
+bool DecodePresetFile(const std::vector<uint8_t>& bytes, PresetKind expected, VstInt32 pluginId, PresetFile& out,
+                      std::string& error) {
+  const bool program = expected == PresetKind::Program;
+  const char* what = program ? "program file" : "bank file";
+  const size_t header = program ? kProgramHeaderSize : kBankHeaderSize;
+  if (bytes.size() < 12) {
+    error = std::string("not a ") + what + " (only " + std::to_string(bytes.size()) + " bytes)";
+    return false;
+  }
+  if (GetBE32(bytes, 0) != Tag("CcnK")) {
+    error = std::string("not a ") + what + " (no CcnK magic)";
+    return false;
+  }
+  const uint32_t kind = GetBE32(bytes, 8);
+  if (kind == Tag("FxCk") || kind == Tag("FxBk")) {
+    error = std::string("a ") + (kind == Tag("FxCk") ? "program" : "bank") +
+            " file of parameter values; only chunk files (FPCh, FBCh) are supported";
+    return false;
+  }
+  if (kind != Tag(program ? "FPCh" : "FBCh")) {
+    if (kind == Tag(program ? "FBCh" : "FPCh"))
+      error = std::string("a ") + (program ? "bank" : "program") + " file, not a " + what;
+    else
+      error = std::string("not a ") + what + " (kind " + FourCCText(static_cast<VstInt32>(kind)) + ")";
+    return false;
+  }
+  if (bytes.size() < header) {
+    error = std::string("truncated ") + what + " (header needs " + std::to_string(header) + " bytes, file has " +
+            std::to_string(bytes.size()) + ")";
+    return false;
+  }
+  const uint32_t byteSize = GetBE32(bytes, 4);
+  if (byteSize > bytes.size() - 8) {
+    error = std::string("truncated ") + what + " (byte size " + std::to_string(byteSize) + " but only " +
+            std::to_string(bytes.size() - 8) + " bytes follow)";
+    return false;
+  }
+  const VstInt32 id = static_cast<VstInt32>(GetBE32(bytes, 16));
+  if (id != pluginId) {
+    error = std::string(what) + " is for plug-in " + FourCCText(id) + ", not " + FourCCText(pluginId);
+    return false;
+  }
+  const uint32_t chunkSize = GetBE32(bytes, header - 4);
+  if (chunkSize > bytes.size() - header) {
+    error = std::string("truncated ") + what + " (chunk size " + std::to_string(chunkSize) + " but only " +
+            std::to_string(bytes.size() - header) + " bytes follow)";
+    return false;
+  }
+  PresetFile f;
+  f.Kind = expected;
+  f.FormatVersion = static_cast<VstInt32>(GetBE32(bytes, 12));
+  f.PluginId = id;
+  f.PluginVersion = static_cast<VstInt32>(GetBE32(bytes, 20));
+  f.Count = static_cast<VstInt32>(GetBE32(bytes, 24));
+  if (program) {
+    const char* name = reinterpret_cast<const char*>(bytes.data() + 28);
+    f.ProgramName.assign(name, strnlen(name, kProgramNameField));
+  }
+  f.Chunk.assign(bytes.begin() + static_cast<std::ptrdiff_t>(header),
+                 bytes.begin() + static_cast<std::ptrdiff_t>(header + chunkSize));
+  out = std::move(f);
+  return true;
+}
+
+}  // namespace hostkit
