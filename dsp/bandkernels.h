@@ -109,6 +109,58 @@ inline void BandFilterRunPair(TBandChannelState& a, TBandChannelState& b, const 
   b.S2 = s2b;
 }
 
+// Up to eight independent band-filter recursions (channels of several bands)
+// run side by side, so their latency chains overlap. Each lane gives exactly
+// the result of BandFilterRun on its own.
+constexpr int kMaxFilterLanes = 8;
+struct TFilterLanes {
+  TBandChannelState* State[kMaxFilterLanes];
+  double B0[kMaxFilterLanes];  // may differ from the state's (band gain folded in)
+  const double* In[kMaxFilterLanes];
+  double* Out[kMaxFilterLanes];
+};
+
+template <int K>
+inline void BandFilterRunLanes(TFilterLanes& l, int n) {
+  double b0[K], k1[K], k2[K], s1[K], s2[K];
+  for (int c = 0; c < K; ++c) {
+    b0[c] = l.B0[c];
+    k1[c] = l.State[c]->K1;
+    k2[c] = l.State[c]->K2;
+    s1[c] = l.State[c]->S1;
+    s2[c] = l.State[c]->S2;
+  }
+  for (int i = 0; i < n; ++i) {
+    for (int c = 0; c < K; ++c) {
+      const double x = b0[c] * l.In[c][i];
+      const double y1 = x + s1[c];
+      const double t1 = k1[c] * y1 + s2[c];
+      const double t2 = -x - k2[c] * y1;
+      s1[c] = k1[c] * t1 + t2;
+      s2[c] = -(k2[c] * t1);
+      l.Out[c][i] = y1 + t1;
+    }
+  }
+  for (int c = 0; c < K; ++c) {
+    l.State[c]->S1 = s1[c];
+    l.State[c]->S2 = s2[c];
+  }
+}
+
+inline void BandFilterRunLanes(TFilterLanes& l, int lanes, int n) {
+  switch (lanes) {
+    case 1: BandFilterRunLanes<1>(l, n); break;
+    case 2: BandFilterRunLanes<2>(l, n); break;
+    case 3: BandFilterRunLanes<3>(l, n); break;
+    case 4: BandFilterRunLanes<4>(l, n); break;
+    case 5: BandFilterRunLanes<5>(l, n); break;
+    case 6: BandFilterRunLanes<6>(l, n); break;
+    case 7: BandFilterRunLanes<7>(l, n); break;
+    case 8: BandFilterRunLanes<8>(l, n); break;
+    default: break;
+  }
+}
+
 // Detector smoothing: y := d + (DetState - d) * DetCoef, in place.
 inline void SmoothDetector(TBandChannelState& s, double* d, int n) {
   const double coef = s.DetCoef;

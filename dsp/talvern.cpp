@@ -61,13 +61,13 @@ TTalvern::TTalvern(int32_t sampleRate, TSyncObject* sync) : FSync(sync) {
       std::memset(band.StateB, 0, sizeof(TBandChannelState));
     }
     AlignedAlloc(FWorkBuffer, 4 * kTalvernBlock * sizeof(double));
+    AlignedAlloc(FBandBuffers, 2 * kMaxTalvernBands * kTalvernBlock * sizeof(double));
   } catch (...) {
     freeAll();
     throw;
   }
   std::memset(FWorkBuffer, 0, 4 * kTalvernBlock * sizeof(double));
-  FSumA = FWorkBuffer;
-  FSumB = FWorkBuffer + kTalvernBlock;
+  std::memset(FBandBuffers, 0, 2 * kMaxTalvernBands * kTalvernBlock * sizeof(double));
   FDetA = FWorkBuffer + 2 * kTalvernBlock;
   FDetB = FWorkBuffer + 3 * kTalvernBlock;
   ResetAll();
@@ -88,6 +88,8 @@ void TTalvern::freeAll() {
   }
   if (FWorkBuffer) AlignedFree(FWorkBuffer);
   FWorkBuffer = nullptr;
+  if (FBandBuffers) AlignedFree(FBandBuffers);
+  FBandBuffers = nullptr;
 }
 
 void TTalvern::markDirty(uint32_t bits) {
@@ -367,47 +369,66 @@ void TTalvern::processPiece(const double* in0, const double* in1, double* out0, 
     if (stereo) FInEnergy += VecSumSquares(in1, n);
   }
   const int32_t first = FActiveOrder[0];
-  bool firstBand = true;
+  // The first enabled band writes straight into the outputs, every later band
+  // into its own pair of buffers that is added to them in band order.
+  int firstBand = -1;
+  auto target = [&](int b, int ch) -> double* {
+    if (b == firstBand) return ch == 0 ? out0 : out1;
+    return FBandBuffers + (2 * b + ch) * kTalvernBlock;
+  };
+
+  // Band filters, up to eight channel recursions side by side. "O.Gain" in the
+  // first slot is folded into the input coefficient.
+  TFilterLanes lanes;
+  int laneCount = 0;
   for (int b = 0; b < FBandCount; ++b) {
     TTalvernBand& band = FBands[b];
     if (!band.Enabled) continue;
-    TBandChannelState& a = *band.StateA;
-    TBandChannelState& c = *band.StateB;
-    double* t0 = firstBand ? out0 : FSumA;
-    double* t1 = firstBand ? out1 : FSumB;
-    bool mainOutPending = true;
-
-    if (first != scComp) {
-      // "O.Gain" in the first slot is folded into the input coefficient.
-      const double b0a = a.B0, b0b = c.B0;
-      if (first == scOutGain) {
-        a.B0 = b0a * band.OutGain;
-        c.B0 = b0b * band.OutGain;
-      }
-      if (stereo) BandFilterRunPair<false>(a, c, in0, in1, t0, t1, nullptr, nullptr, n);
-      else BandFilterRun<false>(a, in0, t0, nullptr, n);
-      a.B0 = b0a;
-      c.B0 = b0b;
+    if (firstBand < 0) firstBand = b;
+    const bool fold = first == scOutGain;
+    lanes.State[laneCount] = band.StateA;
+    lanes.B0[laneCount] = fold ? band.StateA->B0 * band.OutGain : band.StateA->B0;
+    lanes.In[laneCount] = in0;
+    lanes.Out[laneCount] = target(b, 0);
+    ++laneCount;
+    if (stereo) {
+      lanes.State[laneCount] = band.StateB;
+      lanes.B0[laneCount] = fold ? band.StateB->B0 * band.OutGain : band.StateB->B0;
+      lanes.In[laneCount] = in1;
+      lanes.Out[laneCount] = target(b, 1);
+      ++laneCount;
     }
+    if (laneCount == kMaxFilterLanes) {
+      BandFilterRunLanes(lanes, laneCount, n);
+      laneCount = 0;
+    }
+  }
+  if (laneCount > 0) BandFilterRunLanes(lanes, laneCount, n);
+
+  for (int b = 0; b < FBandCount; ++b) {
+    TTalvernBand& band = FBands[b];
+    if (!band.Enabled) continue;
+    double* t0 = target(b, 0);
+    double* t1 = stereo ? target(b, 1) : nullptr;
+    bool mainOutPending = true;
     for (int j = 0; j < kStageSlots; ++j) {
       const int32_t code = FActiveOrder[j];
       if (code == scOutGain) continue;
       const bool gainNext = j < kStageSlots - 1 && FActiveOrder[j + 1] == scOutGain;
-      runStage(band, code, j == 0, gainNext, in0, in1, t0, t1, n, s, mainOutPending);
+      runStage(band, code, gainNext, t0, t1, n, s, mainOutPending);
     }
     if (mainOutPending) {
       VecScale(t0, n, s.outputGain);
       if (stereo) VecScale(t1, n, s.outputGain);
     }
-    if (!firstBand) {
-      VecAdd(FSumA, out0, n);
-      if (stereo) VecAdd(FSumB, out1, n);
+    if (b != firstBand) {
+      VecAdd(t0, out0, n);
+      if (stereo) VecAdd(t1, out1, n);
     }
-    FlushChannelState(a);
-    FlushChannelState(c);
-    firstBand = false;
+    FlushChannelState(*band.StateA);
+    FlushChannelState(*band.StateB);
   }
-  if (firstBand) {
+  if (firstBand < 0) {
     // No band below the Nyquist limit: silence.
     VecZero(out0, n);
     if (stereo) VecZero(out1, n);
@@ -419,17 +440,16 @@ void TTalvern::processPiece(const double* in0, const double* in1, double* out0, 
   }
 }
 
-void TTalvern::runStage(TTalvernBand& band, int code, bool first, bool gainNext, const double* in0,
-                        const double* in1, double* t0, double* t1, int n, const TBlockSettings& s,
-                        bool& mainOutPending) {
+void TTalvern::runStage(TTalvernBand& band, int code, bool gainNext, double* t0, double* t1, int n,
+                        const TBlockSettings& s, bool& mainOutPending) {
   const double outGain = band.OutGain;
   switch (code) {
     case scComp:
       prepareBand(band, gainNext && !s.msActive, !s.msActive, s);
       if (!s.msActive) {
-        dynamicsLR(band, first, in0, in1, t0, t1, n, s);
+        dynamicsLR(band, t0, t1, n, s);
       } else {
-        dynamicsMS(band, first, in0, in1, t0, t1, n, s);
+        dynamicsMS(band, t0, t1, n, s);
         if (gainNext) {
           VecScale(t0, n, outGain);
           VecScale(t1, n, outGain);
@@ -497,27 +517,22 @@ void TTalvern::prepareBand(TTalvernBand& band, bool useOutGain, bool withMainOut
   band.GainPair = kGainPair[s.squareGain][s.metering];
 }
 
-void TTalvern::dynamicsLR(TTalvernBand& band, bool first, const double* in0, const double* in1, double* t0,
-                          double* t1, int n, const TBlockSettings& s) {
+// The band signals are already filtered: the detector is their magnitude.
+void TTalvern::dynamicsLR(TTalvernBand& band, double* t0, double* t1, int n, const TBlockSettings& s) {
   TBandChannelState& a = *band.StateA;
   TBandChannelState& b = *band.StateB;
   double* d0 = FDetA;
   double* d1 = FDetB;
   if (!s.stereo) {
-    if (first) BandFilterRun<true>(a, in0, t0, d0, n);
-    else VecAbs(t0, d0, n);
+    VecAbs(t0, d0, n);
     if (s.envDetector) SmoothDetector(a, d0, n);
     if (s.metering) a.DetEnergy += SumOfSquares(d0, n);
     if (s.inverted) ReciprocalDetector(d0, n);
     band.GainSingle(a, t0, d0, n);
     return;
   }
-  if (first) {
-    BandFilterRunPair<true>(a, b, in0, in1, t0, t1, d0, d1, n);
-  } else {
-    VecAbs(t0, d0, n);
-    VecAbs(t1, d1, n);
-  }
+  VecAbs(t0, d0, n);
+  VecAbs(t1, d1, n);
   if (s.envDetector) {
     SmoothDetector(a, d0, n);
     SmoothDetector(b, d1, n);
@@ -552,11 +567,8 @@ void TTalvern::dynamicsLR(TTalvernBand& band, bool first, const double* in0, con
   }
 }
 
-void TTalvern::dynamicsMS(TTalvernBand& band, bool first, const double* in0, const double* in1, double* t0,
-                          double* t1, int n, const TBlockSettings& s) {
+void TTalvern::dynamicsMS(TTalvernBand& band, double* t0, double* t1, int n, const TBlockSettings& s) {
   TBandChannelState& a = *band.StateA;
-  TBandChannelState& b = *band.StateB;
-  if (first) BandFilterRunPair<false>(a, b, in0, in1, t0, t1, nullptr, nullptr, n);
   VecLRToMS(t0, t1, n);
   double* x = s.msMode == 1 ? t0 : t1;
   double* d0 = FDetA;

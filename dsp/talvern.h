@@ -168,12 +168,10 @@ private:
                     const TBlockSettings& s);
   void freeAll();
   void prepareBand(TTalvernBand& band, bool useOutGain, bool withMainOut, const TBlockSettings& s);
-  void runStage(TTalvernBand& band, int code, bool first, bool gainNext, const double* in0, const double* in1,
-                double* t0, double* t1, int n, const TBlockSettings& s, bool& mainOutPending);
-  void dynamicsLR(TTalvernBand& band, bool first, const double* in0, const double* in1, double* t0, double* t1,
-                  int n, const TBlockSettings& s);
-  void dynamicsMS(TTalvernBand& band, bool first, const double* in0, const double* in1, double* t0, double* t1,
-                  int n, const TBlockSettings& s);
+  void runStage(TTalvernBand& band, int code, bool gainNext, double* t0, double* t1, int n,
+                const TBlockSettings& s, bool& mainOutPending);
+  void dynamicsLR(TTalvernBand& band, double* t0, double* t1, int n, const TBlockSettings& s);
+  void dynamicsMS(TTalvernBand& band, double* t0, double* t1, int n, const TBlockSettings& s);
   void markDirty(uint32_t bits);
 
   TSyncObject* FSync;
@@ -181,11 +179,11 @@ private:
   TTalvernBand FBands[kMaxTalvernBands];
   int FBandCount = 0;
   uint32_t FDirtyMask = 0;
-  double* FWorkBuffer = nullptr;
-  double* FSumA = nullptr;
-  double* FSumB = nullptr;
+  double* FWorkBuffer = nullptr;  // the detector vectors DetA, DetB (and two spare)
   double* FDetA = nullptr;
   double* FDetB = nullptr;
+  // Band outputs awaiting summation: two vectors of kTalvernBlock per band.
+  double* FBandBuffers = nullptr;
   double FInEnergy = 0;
   double FOutEnergy = 0;
   int64_t FMeterCount = 0;
