@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace render {
@@ -36,6 +37,29 @@ int32_t ToInt(float x, int bits) {
   return static_cast<int32_t>(static_cast<int64_t>(q) * (int64_t{1} << (32 - bits)));
 }
 
+// libsndfile notes a data chunk longer than the file in its log as
+// "data : 12000 (should be 10000)" (WAV, RF64) or "SSND : ..." (AIFF). Sizes
+// of 0 and 0xFFFFFFFF are placeholders of writers that never finished the
+// header, not truncation.
+std::string FindTruncation(sf_private_tag* file) {
+  char log[8192] = {0};
+  sf_command(file, SFC_GET_LOG_INFO, log, sizeof log - 1);
+  const char* p = log;
+  while (*p) {
+    const char* end = std::strchr(p, '\n');
+    std::string line(p, end ? static_cast<size_t>(end - p) : std::strlen(p));
+    p = end ? end + 1 : p + line.size();
+    size_t tag = line.find_first_not_of(' ');
+    if (tag == std::string::npos || (line.compare(tag, 4, "data") != 0 && line.compare(tag, 4, "SSND") != 0)) continue;
+    unsigned long long declared = 0, actual = 0;
+    if (std::sscanf(line.c_str() + tag + 4, " : %llu (should be %llu)", &declared, &actual) != 2) continue;
+    if (declared > actual && declared != 0xFFFFFFFFull)
+      return "its header declares " + std::to_string(declared) + " bytes of audio data, the file holds " +
+             std::to_string(actual);
+  }
+  return {};
+}
+
 }  // namespace
 
 SoundReader::~SoundReader() {
@@ -55,6 +79,7 @@ bool SoundReader::Open(const std::string& path, std::string& error) {
   FInfo.Channels = info.channels;
   FInfo.Format = info.format;
   FBits = PcmBits(info.format);
+  FTruncation = FindTruncation(FFile);
   return true;
 }
 

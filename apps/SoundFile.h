@@ -38,12 +38,16 @@ public:
   size_t Read(float* interleaved, size_t frames);
   // Non-empty once a read has failed.
   std::string Error() const;
+  // Non-empty when the header declares more audio data than the file holds.
+  // libsndfile reads such a file up to its end without an error.
+  const std::string& Truncation() const { return FTruncation; }
 
 private:
   sf_private_tag* FFile = nullptr;
   SoundInfo FInfo;
   int FBits = 0;  // integer PCM width, 0 for float and coded formats
   std::vector<int32_t> FInts;
+  std::string FTruncation;
 };
 
 class SoundWriter {

@@ -375,6 +375,7 @@ void OpenInput(const Options& o, render::SoundReader& reader, render::SoundInfo&
     Fail(o.In + " has " + std::to_string(in.Channels) + " channels; only mono and stereo files are supported");
   if (in.SampleRate <= 0 || in.SampleRate > kMaxSampleRate)
     Fail(o.In + " declares an impossible sample rate of " + std::to_string(in.SampleRate) + " Hz");
+  if (!reader.Truncation().empty()) Fail(o.In + " is truncated: " + reader.Truncation());
   if (in.Frames < 0 || in.Frames > kMaxFrames)
     Fail(o.In + " declares an impossible length of " + std::to_string(in.Frames) + " frames");
   outInfo = in;
@@ -389,14 +390,14 @@ void OpenInput(const Options& o, render::SoundReader& reader, render::SoundInfo&
          " Hz, " + std::to_string(outInfo.Channels) + " channels");
 }
 
+std::string Count(int n, const char* noun) { return std::to_string(n) + " " + noun + (n == 1 ? "" : "s"); }
+
 void CheckChannels(Session& s, const Options& o, int channels) {
   const AEffect* e = s.Effect();
   if (e->numInputs < channels)
-    Fail(s.Path() + " has " + std::to_string(e->numInputs) + " inputs; " + o.In + " has " + std::to_string(channels) +
-         " channels");
+    Fail(s.Path() + " has " + Count(e->numInputs, "input") + "; " + o.In + " has " + Count(channels, "channel"));
   if (e->numOutputs < channels)
-    Fail(s.Path() + " has " + std::to_string(e->numOutputs) + " outputs; " + o.In + " has " +
-         std::to_string(channels) + " channels");
+    Fail(s.Path() + " has " + Count(e->numOutputs, "output") + "; " + o.In + " has " + Count(channels, "channel"));
 }
 
 struct RenderStats {
