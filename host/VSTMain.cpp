@@ -2,7 +2,9 @@
 #include "classlib/Dialogs.h"
 #include "editor/EffDataModule.h"
 #include "host/DAudioEffect.h"
+#include "host/VSTEffectBase.h"
 #include "host/VSTWrapper.h"
+#include "params/EffParams.h"
 #include "params/VSTParameterHost.h"
 #include "platform/LibraryHooks.h"
 
@@ -10,12 +12,14 @@ namespace {
 
 TComponent* CreateSkinModule() { return new TEffectDataModule(nullptr); }
 
-TComponent* CreateParameters(TVSTParameterHost*&) {
-  throw Exception("the plug-in's parameter set is not part of this build");
+TComponent* CreateParameters(TVSTParameterHost*& host) {
+  auto* module = new TEffParameters(nullptr);
+  host = module->ParamHost;
+  return module;
 }
 
-AudioEffect* CreateEffect(audioMasterCallback, TVSTParameterHost*, TComponent*&) {
-  throw Exception("the effect is not part of this build");
+AudioEffect* CreateEffect(audioMasterCallback audioMaster, TVSTParameterHost* host, TComponent*& module) {
+  return new TVSTEffectBase(audioMaster, host, module);
 }
 
 const TPluginFactory kFactory{CreateParameters, CreateEffect};
