@@ -186,12 +186,13 @@ inline void ReciprocalDetector(double* d, int n) {
 
 // The static law: target gain (Thresh + (d - Thresh) * Ratio) / d above the
 // threshold (strictly), 1 at or below it; squared in the squared variants.
+// Computed on both sides and then selected, so the per-sample loop has no
+// data-dependent branch (a zero detector gives a discarded 0/0).
 template <bool Squared>
 inline double TargetGain(double d, double thresh, double ratio) {
-  if (!(d > thresh)) return 1.0;
-  const double g = (thresh + (d - thresh) * ratio) / d;
-  if constexpr (Squared) return g * g;
-  return g;
+  double g = (thresh + (d - thresh) * ratio) / d;
+  if constexpr (Squared) g = g * g;
+  return d > thresh ? g : 1.0;
 }
 
 // One gain step of state s for detector value d; returns the factor to apply.
