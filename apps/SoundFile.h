@@ -2,12 +2,12 @@
 // Audio files for the render host, through libsndfile: any format it reads,
 // written back in the same container and sample type unless asked otherwise.
 //
-// Integer PCM goes through this module's own conversion instead of
-// libsndfile's float scaling, which reads by 1/32768 but writes by 32767 and
-// so is not transparent: a sample q of a B-bit file becomes q / 2^(B-1) and
-// is written back as round(x * 2^(B-1)), clipped to the B-bit range, so an
-// unchanged signal comes out bit for bit. Float files are neither scaled nor
-// clipped.
+// Integer PCM goes through this module's own conversion rather than
+// libsndfile's float scaling (which by default writes by 32767 after reading
+// by 1/32768, and wraps around on overflow): a sample q of a B-bit file
+// becomes q / 2^(B-1) and is written back as round(x * 2^(B-1)), clipped to
+// the B-bit range, so an unchanged signal comes out bit for bit. Float files
+// are neither scaled nor clipped.
 
 #include <cstdint>
 #include <string>

@@ -119,7 +119,9 @@ void Usage(std::FILE* to) {
                "  --save-fxb FILE     save all programs as a bank file\n"
                "  --info [PLUGIN]     describe the plug-in: IDs, channels, parameters, programs\n"
                "\n"
-               "Settings apply in this order: bank, program, program file, parameters.\n"
+               "Settings apply in this order: bank, program, program file, parameters. Which\n"
+               "program is current after a bank has been loaded is up to the plug-in; add\n"
+               "--program to be sure.\n"
                "The saved files hold the state the audio was rendered with (taken after the\n"
                "settings, before processing). Outputs replace existing files only when the\n"
                "whole run succeeds. The real-time factor (audio seconds per wall-clock second)\n"
@@ -280,6 +282,7 @@ void LoadPresetFile(Session& s, const std::string& path, const std::vector<uint8
   hostkit::PresetFile file;
   std::string error;
   if (!hostkit::DecodePresetFile(bytes, kind, s.Effect()->uniqueID, file, error)) Fail(path + ": " + error);
+  if (file.Chunk.empty()) Fail(path + ": the " + std::string(program ? "program" : "bank") + " file holds no chunk");
   VstIntPtr accepted = s.Host().SetChunk(file.Chunk.data(), static_cast<VstInt32>(file.Chunk.size()), program);
   if (accepted == 0) Fail(path + ": the plug-in rejected the " + (program ? "program" : "bank") + " file");
   if (program) {

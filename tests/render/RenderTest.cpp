@@ -550,6 +550,7 @@ TEST_F(RenderTest, FailuresGiveOneClearLineAndTheirExitCode) {
   fxp("cut-header.fxp", [&] { auto b = PresetBytes("FPCh", "RfxT", 2, "x", good); b.resize(40); return b; }());
   fxp("empty.fxp", {});
   fxp("rejected.fxp", PresetBytes("FPCh", "RfxT", 2, "x", std::vector<uint8_t>(36, 'X')));
+  fxp("no-chunk.fxp", PresetBytes("FPCh", "RfxT", 2, "x", {}));
   fxp("good.fxp", PresetBytes("FPCh", "RfxT", 2, "x", good));
   fxp("rejected.fxb", PresetBytes("FBCh", "RfxT", 3, "", good));
   fxp("program-as-bank.fxb", PresetBytes("FPCh", "RfxT", 2, "x", good));
@@ -606,6 +607,7 @@ TEST_F(RenderTest, FailuresGiveOneClearLineAndTheirExitCode) {
       {{"--fxp", "@cut-header.fxp"}, "", 1, "truncated program file (header needs 60 bytes, file has 40)"},
       {{"--fxp", "@empty.fxp"}, "", 1, "not a program file"},
       {{"--fxp", "@rejected.fxp"}, "", 1, "the plug-in rejected the program file"},
+      {{"--fxp", "@no-chunk.fxp"}, "", 1, "the program file holds no chunk"},
       {{"--fxp", "@good.fxp"}, "nochunks", 1, "does not keep its state as chunks"},
       {{"--save-fxb", "@x.fxb"}, "nochunks", 1, "does not keep its state as chunks"},
       {{"--fxb", "@rejected.fxb"}, "", 1, "the plug-in rejected the bank file"},
