@@ -50,68 +50,11 @@ inline void FlushChannelState(TBandChannelState& s) {
   if (std::fabs(s.DetState) < kStateFlushLevel) s.DetState = 0.0;
 }
 
-// Band filter: transposed direct form II band-pass run twice per input sample
-// (the second input zero), the two outputs added.
-template <bool Detect>
-inline void BandFilterRun(TBandChannelState& s, const double* in, double* out, double* det, int n) {
-  const double b0 = s.B0, k1 = s.K1, k2 = s.K2;
-  double s1 = s.S1, s2 = s.S2;
-  for (int i = 0; i < n; ++i) {
-    const double c = b0 * in[i];
-    const double y1 = c + s1;
-    s1 = k1 * y1 + s2;
-    s2 = -c - k2 * y1;
-    const double y2 = s1;
-    s1 = k1 * y2 + s2;
-    s2 = -(k2 * y2);
-    const double y = y1 + y2;
-    out[i] = y;
-    if constexpr (Detect) det[i] = std::fabs(y);
-  }
-  s.S1 = s1;
-  s.S2 = s2;
-}
-
-// Both channels of a band in one loop: two independent recursions side by side.
-template <bool Detect>
-inline void BandFilterRunPair(TBandChannelState& a, TBandChannelState& b, const double* in0, const double* in1,
-                              double* out0, double* out1, double* det0, double* det1, int n) {
-  const double b0a = a.B0, k1a = a.K1, k2a = a.K2;
-  const double b0b = b.B0, k1b = b.K1, k2b = b.K2;
-  double s1a = a.S1, s2a = a.S2, s1b = b.S1, s2b = b.S2;
-  for (int i = 0; i < n; ++i) {
-    const double ca = b0a * in0[i];
-    const double cb = b0b * in1[i];
-    const double y1a = ca + s1a;
-    const double y1b = cb + s1b;
-    s1a = k1a * y1a + s2a;
-    s1b = k1b * y1b + s2b;
-    s2a = -ca - k2a * y1a;
-    s2b = -cb - k2b * y1b;
-    const double y2a = s1a;
-    const double y2b = s1b;
-    s1a = k1a * y2a + s2a;
-    s1b = k1b * y2b + s2b;
-    s2a = -(k2a * y2a);
-    s2b = -(k2b * y2b);
-    const double ya = y1a + y2a;
-    const double yb = y1b + y2b;
-    out0[i] = ya;
-    out1[i] = yb;
-    if constexpr (Detect) {
-      det0[i] = std::fabs(ya);
-      det1[i] = std::fabs(yb);
-    }
-  }
-  a.S1 = s1a;
-  a.S2 = s2a;
-  b.S1 = s1b;
-  b.S2 = s2b;
-}
-
-// Up to eight independent band-filter recursions (channels of several bands)
-// run side by side, so their latency chains overlap. Each lane gives exactly
-// the result of BandFilterRun on its own.
+// Band filter: a transposed direct form II band-pass (zeros at DC and
+// Nyquist) run twice per input sample, the second input zero, the two outputs
+// added. Up to eight independent recursions (channels of several bands) run
+// side by side so their latency chains overlap; each lane's result is the
+// same as running it alone.
 constexpr int kMaxFilterLanes = 8;
 struct TFilterLanes {
   TBandChannelState* State[kMaxFilterLanes];
