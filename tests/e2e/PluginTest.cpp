@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "E2EFixture.h"
+#include "hostkit/PresetFile.h"
 
 namespace e2e {
 namespace {
@@ -110,6 +111,29 @@ TEST(Plugin, ProgramAndBankChunksTravelBetweenInstances) {
   EXPECT_EQ(c->SetChunk(bank.data(), static_cast<VstInt32>(bank.size()), false), 1);
   EXPECT_EQ(c->Text(effGetProgramNameIndexed, 6, 25, -1), "Tape, my way");
   EXPECT_EQ(c->Text(effGetProgramNameIndexed, 16, 25, -1), "Soft Press");
+}
+
+TEST(Plugin, ProgramAndBankFilesWrittenByOneInstanceLoadInAnother) {
+  auto a = NewInstance();
+  a->Dispatch(effSetProgram, 0, 3);
+  a->SetParameter(1, 0.8f);
+  hostkit::PresetFile program{hostkit::PresetKind::Program, 1, a->Effect()->uniqueID, 1, 9, a->ProgramName(),
+                              a->GetChunk(true)};
+  hostkit::PresetFile bank{hostkit::PresetKind::Bank, 1, a->Effect()->uniqueID, 1, 17, "", a->GetChunk(false)};
+  std::vector<uint8_t> fxp = hostkit::EncodePresetFile(program), fxb = hostkit::EncodePresetFile(bank);
+
+  auto b = NewInstance();
+  hostkit::PresetFile readBack;
+  std::string why;
+  ASSERT_TRUE(hostkit::DecodePresetFile(fxp, hostkit::PresetKind::Program, b->Effect()->uniqueID, readBack, why)) << why;
+  EXPECT_EQ(b->SetChunk(readBack.Chunk.data(), static_cast<VstInt32>(readBack.Chunk.size()), true), 1);
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(b->GetParameter(i), a->GetParameter(i)) << i;
+
+  auto c = NewInstance();
+  ASSERT_TRUE(hostkit::DecodePresetFile(fxb, hostkit::PresetKind::Bank, c->Effect()->uniqueID, readBack, why)) << why;
+  EXPECT_EQ(c->SetChunk(readBack.Chunk.data(), static_cast<VstInt32>(readBack.Chunk.size()), false), 1);
+  c->Dispatch(effSetProgram, 0, 3);
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(c->GetParameter(i), a->GetParameter(i)) << i;
 }
 
 TEST(Plugin, HostileCallsNeverCrash) {

@@ -8,6 +8,7 @@
 
 #include "HostFixture.h"
 #include "host/RegUtils.h"
+#include "hostkit/PresetFile.h"
 #include "platform/testing/ScriptedFileDialog.h"
 
 namespace hosttest {
@@ -90,6 +91,12 @@ TEST_F(PresetFileTest, ProgramFileHasTheExactHeaderAndLoadsElsewhere) {
   for (size_t i = 28 + 10; i < 56; ++i) EXPECT_EQ(f[i], 0) << i;
   EXPECT_EQ(BE(f, 56), f.size() - 60);
   EXPECT_EQ(RegReadString(key, "InitPresetFolder"), (dir / "").string());
+  // An independent reader of the format agrees.
+  hostkit::PresetFile parsed;
+  std::string why;
+  ASSERT_TRUE(hostkit::DecodePresetFile(f, hostkit::PresetKind::Program, FourCC("KsEf"), parsed, why)) << why;
+  EXPECT_EQ(parsed.ProgramName, "My Program");
+  EXPECT_EQ(parsed.Count, 3);
 
   Instance b;
   dialogs.Choose(File("p.fxp"));
@@ -118,6 +125,10 @@ TEST_F(PresetFileTest, BankFileRoundTrip) {
   for (size_t i = 28; i < 156; ++i) EXPECT_EQ(f[i], 0);
   EXPECT_EQ(BE(f, 156), f.size() - 160);
   EXPECT_EQ(BE(f, 4), f.size() - 8);
+  hostkit::PresetFile parsed;
+  std::string why;
+  ASSERT_TRUE(hostkit::DecodePresetFile(f, hostkit::PresetKind::Bank, FourCC("KsEf"), parsed, why)) << why;
+  EXPECT_EQ(parsed.Count, 4);
   Instance b;
   dialogs.Choose(File("b.fxb"));
   b.effect->PresetMenuCommand(nullptr, pcLoadBank);
