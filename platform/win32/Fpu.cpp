@@ -5,22 +5,6 @@
 
 namespace platform {
 
-uint16_t GetX87ControlWord() {
-  uint16_t cw;
-  __asm__ __volatile__("fnstcw %0" : "=m"(cw));
-  return cw;
-}
-
-void SetX87ControlWord(uint16_t cw) { __asm__ __volatile__("fldcw %0" : : "m"(cw)); }
-
-uint32_t GetMxcsr() {
-  uint32_t v;
-  __asm__ __volatile__("stmxcsr %0" : "=m"(v));
-  return v;
-}
-
-void SetMxcsr(uint32_t v) { __asm__ __volatile__("ldmxcsr %0" : : "m"(v)); }
-
 void SaveFPUState(FPUStateArea& area) {
   __asm__ __volatile__("fnsave %0" : "=m"(area.X87) : : "memory");
   area.Mxcsr = GetMxcsr();
