@@ -2,9 +2,11 @@
 
 #include <sndfile.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace render {
 namespace {
@@ -108,6 +110,8 @@ size_t SoundReader::Read(float* interleaved, size_t frames) {
   return done;
 }
 
+bool SoundReader::ExactLength() const { return FBits != 0 || IsFloat(FInfo.Format); }
+
 std::string SoundReader::Error() const {
   if (!FFile || sf_error(FFile) == SF_ERR_NO_ERROR) return {};
   return sf_strerror(FFile);
@@ -163,6 +167,8 @@ bool SoundWriter::Close(std::string& error) {
   return true;
 }
 
+namespace {
+
 bool ParseSampleType(const std::string& name, int& subformat) {
   static const std::pair<const char*, int> types[] = {
       {"pcm16", SF_FORMAT_PCM_16}, {"pcm24", SF_FORMAT_PCM_24}, {"pcm32", SF_FORMAT_PCM_32},
@@ -176,6 +182,84 @@ bool ParseSampleType(const std::string& name, int& subformat) {
   return false;
 }
 
+std::string LowerExtension(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  std::string e = path.substr(dot + 1);
+  for (char& c : e) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return e;
+}
+
+// Every container libsndfile knows with its usual file extension, plus the
+// common spellings it does not list.
+std::vector<std::pair<std::string, int>> Containers() {
+  std::vector<std::pair<std::string, int>> r = {
+      {"aif", SF_FORMAT_AIFF}, {"ogg", SF_FORMAT_OGG}, {"opus", SF_FORMAT_OGG}, {"mp3", SF_FORMAT_MPEG}};
+  int count = 0;
+  sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+  for (int i = 0; i < count; ++i) {
+    SF_FORMAT_INFO f{};
+    f.format = i;
+    if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &f, sizeof f) == 0 && f.extension)
+      r.push_back({f.extension, f.format & SF_FORMAT_TYPEMASK});
+  }
+  return r;
+}
+
+bool Writable(int format, int rate, int channels) {
+  SF_INFO sf;
+  std::memset(&sf, 0, sizeof sf);
+  sf.samplerate = rate;
+  sf.channels = channels;
+  sf.format = format;
+  return sf_format_check(&sf) != 0;
+}
+
+}  // namespace
+
+bool ChooseOutputFormat(const SoundInfo& in, const std::string& outPath, const std::string& outType, SoundInfo& out,
+                        std::string& error, bool& usage) {
+  usage = false;
+  out = in;
+  int container = in.Format & SF_FORMAT_TYPEMASK;
+  const std::string ext = LowerExtension(outPath);
+  if (!ext.empty()) {
+    const auto all = Containers();
+    bool own = false;
+    int named = 0;
+    for (const auto& [e, c] : all)
+      if (e == ext) {
+        own = own || c == container;
+        if (!named) named = c;
+      }
+    if (!own && named) container = named;
+  }
+  int sub = in.Format & SF_FORMAT_SUBMASK;
+  if (!outType.empty() && !ParseSampleType(outType, sub)) {
+    error = "--out-type takes pcm16, pcm24, pcm32, float or double, not \"" + outType + "\"";
+    usage = true;
+    return false;
+  }
+  out.Format = container | sub;
+  if (!Writable(out.Format, in.SampleRate, in.Channels) && outType.empty()) {
+    const bool wide = IsFloat(in.Format) || PcmBits(in.Format) > 16;
+    const int fallbacks[] = {wide ? SF_FORMAT_PCM_24 : SF_FORMAT_PCM_16, SF_FORMAT_PCM_16, SF_FORMAT_VORBIS,
+                             SF_FORMAT_MPEG_LAYER_III};
+    for (int f : fallbacks)
+      if (Writable(container | f, in.SampleRate, in.Channels)) {
+        out.Format = container | f;
+        break;
+      }
+  }
+  if (!Writable(out.Format, in.SampleRate, in.Channels)) {
+    error = "cannot write " + DescribeFormat(out.Format) + " at " + std::to_string(in.SampleRate) + " Hz with " +
+            std::to_string(in.Channels) + " channels";
+    return false;
+  }
+  return true;
+}
+
 std::string DescribeFormat(int format) {
   SF_FORMAT_INFO major{}, minor{};
   major.format = format & SF_FORMAT_TYPEMASK;
@@ -187,15 +271,6 @@ std::string DescribeFormat(int format) {
   s += sf_command(nullptr, SFC_GET_FORMAT_INFO, &minor, sizeof minor) == 0 && minor.name ? minor.name
                                                                                           : "unknown sample type";
   return s;
-}
-
-bool FormatWritable(const SoundInfo& info) {
-  SF_INFO sf;
-  std::memset(&sf, 0, sizeof sf);
-  sf.samplerate = info.SampleRate;
-  sf.channels = info.Channels;
-  sf.format = info.Format;
-  return sf_format_check(&sf) != 0;
 }
 
 }  // namespace render

@@ -41,6 +41,9 @@ public:
   // Non-empty when the header declares more audio data than the file holds.
   // libsndfile reads such a file up to its end without an error.
   const std::string& Truncation() const { return FTruncation; }
+  // True when Info().Frames is exact (PCM and float data); coded formats
+  // may only estimate their length.
+  bool ExactLength() const;
 
 private:
   sf_private_tag* FFile = nullptr;
@@ -70,12 +73,17 @@ private:
   std::vector<int32_t> FInts;
 };
 
-// The sample type names of --out-type ("pcm16", "pcm24", "pcm32", "float",
-// "double") to libsndfile's sample type; false for other names.
-bool ParseSampleType(const std::string& name, int& subformat);
-// "WAV, 16-bit PCM"-like description of a format, for messages.
+// The output's format for input `in`: the container named by the output
+// path's extension (".flac", ".aiff", ".ogg", ...; the input's own container
+// for its own extensions, an unknown one or none), with the sample type
+// `outType` ("pcm16", "pcm24", "pcm32", "float", "double") or else the
+// input's, or, when the container cannot hold that, the nearest it can
+// (24-bit PCM for float input, 16-bit PCM, or the container's codec).
+// False with a one-line reason when no such file can be written; `usage` is
+// set when the reason is a bad --out-type.
+bool ChooseOutputFormat(const SoundInfo& in, const std::string& outPath, const std::string& outType, SoundInfo& out,
+                        std::string& error, bool& usage);
+// "WAV (Microsoft), Signed 16 bit PCM"-like description of a format.
 std::string DescribeFormat(int format);
-// True when libsndfile can write a file of this format, rate and channels.
-bool FormatWritable(const SoundInfo& info);
 
 }  // namespace render

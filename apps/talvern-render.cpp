@@ -100,7 +100,8 @@ void Usage(std::FILE* to) {
                "                      [--param NAME=VALUE ...] (--save-fxp FILE | --save-fxb FILE)\n"
                "       talvern-render --info [PLUGIN]\n"
                "\n"
-               "Renders IN through a VST 2.x plug-in into OUT, in IN's format and sample type.\n"
+               "Renders IN through a VST 2.x plug-in into OUT, in IN's format and sample type\n"
+               "(or the container OUT's extension names, e.g. .flac, .aiff, .ogg).\n"
                "Mono and stereo files; a mono file feeds both plug-in inputs and OUT gets\n"
                "the plug-in's first output.\n"
                "\n"
@@ -381,16 +382,9 @@ void OpenInput(const Options& o, render::SoundReader& reader, render::SoundInfo&
   if (!reader.Truncation().empty()) Fail(o.In + " is truncated: " + reader.Truncation());
   if (in.Frames < 0 || in.Frames > kMaxFrames)
     Fail(o.In + " declares an impossible length of " + std::to_string(in.Frames) + " frames");
-  outInfo = in;
-  if (!o.OutType.empty()) {
-    int sub = 0;
-    if (!render::ParseSampleType(o.OutType, sub))
-      Fail("--out-type takes pcm16, pcm24, pcm32, float or double, not " + Quote(o.OutType), kExitUsage);
-    outInfo.Format = (in.Format & ~0xFFFF) | sub;  // keep the container, replace the sample type
-  }
-  if (!render::FormatWritable(outInfo))
-    Fail("cannot write " + render::DescribeFormat(outInfo.Format) + " at " + std::to_string(outInfo.SampleRate) +
-         " Hz, " + std::to_string(outInfo.Channels) + " channels");
+  bool usage = false;
+  if (!render::ChooseOutputFormat(in, o.Out, o.OutType, outInfo, error, usage))
+    Fail(error, usage ? kExitUsage : kExitFailure);
 }
 
 std::string Count(int n, const char* noun) { return std::to_string(n) + " " + noun + (n == 1 ? "" : "s"); }
@@ -458,7 +452,7 @@ RenderStats Process(Session& s, const Options& o, render::SoundReader& reader, r
   }
   progress.Finish();
   if (std::string e2 = reader.Error(); !e2.empty()) Fail("cannot read " + o.In + ": " + e2);
-  if (stats.Frames != total)
+  if (reader.ExactLength() && stats.Frames != total)
     Fail(o.In + " ended after " + std::to_string(stats.Frames) + " of its " + std::to_string(total) +
          " frames (truncated file?)");
   return stats;

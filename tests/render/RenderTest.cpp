@@ -254,16 +254,17 @@ protected:
     return r;
   }
 
-  // Renders `in` (written to in.wav) with `args` and returns the output.
+  // Renders `in` with `args` and returns the output. The file names carry no
+  // extension that names a container, so the output keeps the input's.
   Sound Render(const Sound& in, std::vector<std::string> args, const std::string& mode = "") {
-    WriteSound(P("in.wav"), in);
+    WriteSound(P("in.audio"), in);
     std::error_code ec;
-    fs::remove(P("out.wav"), ec);
-    args.insert(args.begin(), {"--in", P("in.wav"), "--out", P("out.wav")});
+    fs::remove(P("out.audio"), ec);
+    args.insert(args.begin(), {"--in", P("in.audio"), "--out", P("out.audio")});
     Result r = Run(args, mode);
     EXPECT_EQ(r.Code, 0) << r.Err;
     if (r.Code != 0) return {};
-    return ReadSound(P("out.wav"));
+    return ReadSound(P("out.audio"));
   }
 
   fs::path Dir;
@@ -334,6 +335,48 @@ TEST_F(RenderTest, OutputKeepsTheInputsFormatAndUnchangedAudioIsBitExact) {
     ASSERT_EQ(out.Samples.size(), in.Samples.size()) << std::hex << format;
     for (size_t i = 0; i < in.Samples.size(); ++i)
       ASSERT_NEAR(out.Samples[i], in.Samples[i], tol) << "format " << std::hex << format << std::dec << ", sample " << i;
+  }
+}
+
+TEST_F(RenderTest, OutputExtensionChoosesTheContainer) {
+  const int aiff16 = SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
+  struct Case {
+    int InFormat;
+    std::string Out;
+    std::vector<std::string> Extra;
+    int OutFormat;  // 0: the run fails
+    bool Exact;     // the samples come out unchanged
+  };
+  const Case cases[] = {
+      {kWav16, "out.flac", {}, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, true},
+      {kWavFloat, "out.FLAC", {}, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, false},  // FLAC holds no floats
+      {kWav16, "out.aif", {}, aiff16, true},
+      {aiff16, "out.wav", {}, kWav16, true},
+      {kWav16, "out.ogg", {}, SF_FORMAT_OGG | SF_FORMAT_VORBIS, false},
+      {kWav16, "out.unknown", {}, kWav16, true},
+      {kWav16, "out.flac", {"--out-type", "pcm24"}, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, true},
+      {kWavFloat, "out.flac", {"--out-type", "float"}, 0, false},
+  };
+  for (const Case& c : cases) {
+    const Sound in = Noise(c.InFormat, 44100, 2, 2000, 0.5);
+    WriteSound(P("in.snd"), in);
+    std::vector<std::string> args = {"--in", P("in.snd"), "--out", P(c.Out)};
+    args.insert(args.end(), c.Extra.begin(), c.Extra.end());
+    Result r = Run(args);
+    if (!c.OutFormat) {
+      EXPECT_EQ(r.Code, 1) << c.Out;
+      EXPECT_NE(r.Err.find("talvern-render: cannot write FLAC"), std::string::npos) << r.Err;
+      EXPECT_FALSE(fs::exists(Dir / c.Out));
+      continue;
+    }
+    ASSERT_EQ(r.Code, 0) << c.Out << ": " << r.Err;
+    Sound out = ReadSound(Dir / c.Out);
+    EXPECT_EQ(out.Format, c.OutFormat) << c.Out << std::hex << " " << out.Format;
+    ASSERT_EQ(out.Frames(), in.Frames()) << c.Out;
+    if (c.Exact) {
+      EXPECT_EQ(out.Samples, in.Samples) << c.Out;
+    }
+    fs::remove(Dir / c.Out);
   }
 }
 
