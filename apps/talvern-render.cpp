@@ -192,7 +192,10 @@ public:
     FHost.RecordCalls = false;
     FEffect = FHost.Instantiate(FLib.Entry());
     if (!FEffect) Fail(path + ": the plug-in's entry returned no effect");
-    if (FEffect->magic != kEffectMagic) Fail(path + ": not a VST 2.x effect record");
+    if (FEffect->magic != kEffectMagic) {
+      FHost.Detach();  // nothing in it can be called
+      Fail(path + ": not a VST 2.x effect record");
+    }
   }
 
   void Start(float sampleRate, int block) {

@@ -99,6 +99,13 @@ VstIntPtr Host::Close() {
   return r;
 }
 
+void Host::Detach() {
+  if (!FEffect) return;
+  std::lock_guard<std::mutex> g(gRegistryMutex);
+  gHosts.erase(FEffect);
+  FEffect = nullptr;
+}
+
 std::string Host::Text(VstInt32 opcode, VstInt32 index, size_t capacity, VstIntPtr value) {
   constexpr size_t kGuard = 64;
   std::vector<char> buf(capacity + kGuard, static_cast<char>(0xA5));

@@ -63,6 +63,8 @@ public:
   void Start(float sampleRate = 44100.0f, VstInt32 blockSize = 512);
   // effClose; the record is gone afterwards.
   VstIntPtr Close();
+  // Forgets the record without calling it (one that is not an effect record).
+  void Detach();
   // Text opcodes into a guarded buffer: fails the process loudly (abort with a
   // message) when the plug-in writes past `capacity` bytes.
   std::string Text(VstInt32 opcode, VstInt32 index, size_t capacity, VstIntPtr value = 0);

@@ -12,6 +12,8 @@
 //                      =accumulate  no processReplacing (host must use process)
 //                      =mono        one input, one output
 //                      =nochunks    no program chunks
+//                      =badmagic    a record without the effect magic, whose
+//                                   functions abort when called
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -193,6 +195,8 @@ void Run(AEffect* e, float** in, float** out, VstInt32 frames) {
   }
 }
 
+[[noreturn]] VstIntPtr AbortingDispatcher(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { std::abort(); }
+
 AEffect* Create() {
   const char* mode = std::getenv("RENDER_FIXTURE_MODE");
   const std::string m = mode ? mode : "";
@@ -214,6 +218,10 @@ AEffect* Create() {
   e.numInputs = e.numOutputs = m == "mono" ? 1 : 2;
   e.flags = (m == "accumulate" ? 0 : effFlagsCanReplacing) | (m == "nochunks" ? 0 : effFlagsProgramChunks);
   e.object = f;
+  if (m == "badmagic") {
+    e.magic = 0;
+    e.dispatcher = AbortingDispatcher;
+  }
   e.uniqueID = FourCC("RfxT");
   e.version = 3;
   e.ioRatio = 1.0f;

@@ -619,6 +619,7 @@ TEST_F(RenderTest, FailuresGiveOneClearLineAndTheirExitCode) {
       {{"--plugin", "@missing.so"}, "", 1, "cannot load " + P("missing.so")},
       {{"--plugin", "@text.wav"}, "", 1, "cannot load"},
       {{}, "nil", 1, "the plug-in's entry returned no effect"},
+      {{}, "badmagic", 1, "not a VST 2.x effect record"},  // and nothing in it is called
       {{}, "mono", 1, "has 1 input; " + P("stereo.wav") + " has 2 channels"},
       // programs and parameters
       {{"--program", "Loud"}, "", 1, "no program named \"Loud\""},
