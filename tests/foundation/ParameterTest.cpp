@@ -225,10 +225,10 @@ TEST(ParameterHostLifecycle, LoadingActivatesAfterOnCreateAndDestroyRunsOnDestro
   EXPECT_EQ(log, (std::vector<std::string>{"create", "change A", "change B"}));
 
   // Editor side bound to both parameters.
+  int rebounds = 0;
   TVSTParameterHostProxy proxy(nullptr);
   TVSTParameterSource a(nullptr), b(nullptr), none(nullptr);
   proxy.SetHost(host);
-  int rebounds = 0;
   for (TVSTParameterSource* s : {&a, &b, &none}) {
     s->SetProxy(&proxy);
     s->Notifier().Subscribe(&rebounds, [&](TObject*, uint32_t code, int32_t) {
@@ -272,6 +272,7 @@ TEST(ParameterHostLifecycle, WithoutOnCreateNothingIsActivated) {
 }
 
 TEST(ParameterSource, ForwardsValuesFollowsRenamesAndRebindsOnHostChange) {
+  std::vector<std::string> seen;  // outlives the source, whose destruction notifies
   TVSTParameterHost h1(nullptr), h2(nullptr);
   TVSTParameter* p1 = h1.Parameters().Add();
   p1->SetName("Gain");
@@ -281,7 +282,6 @@ TEST(ParameterSource, ForwardsValuesFollowsRenamesAndRebindsOnHostChange) {
 
   TVSTParameterHostProxy proxy(nullptr);
   TVSTParameterSource src(nullptr);
-  std::vector<std::string> seen;
   src.Notifier().Subscribe(&seen, [&](TObject*, uint32_t code, int32_t param) {
     seen.push_back(std::to_string(code) + "/" + std::to_string(param));
   });
@@ -314,12 +314,12 @@ TEST(ParameterSource, ForwardsValuesFollowsRenamesAndRebindsOnHostChange) {
 }
 
 TEST(ParameterSource, LoadingSourceDoesNotForwardValues) {
+  int values = 0;
   TVSTParameterHost host(nullptr);
   TVSTParameter* p = host.Parameters().Add();
   TVSTParameterHostProxy proxy(nullptr);
   proxy.SetHost(&host);
   TVSTParameterSource src(nullptr);
-  int values = 0;
   src.Notifier().Subscribe(&values, [&](TObject*, uint32_t code, int32_t) { values += code == pnValueChanged; });
   src.BeginLoading();
   src.SetProxy(&proxy);
@@ -332,6 +332,7 @@ TEST(ParameterSource, LoadingSourceDoesNotForwardValues) {
 }
 
 TEST(ParameterSource, DestroyingProxyOrParameterUnbinds) {
+  int rebound = 0;
   TVSTParameterHost host(nullptr);
   TVSTParameter* p = host.Parameters().Add();
   auto* proxy = new TVSTParameterHostProxy(nullptr);
@@ -349,7 +350,6 @@ TEST(ParameterSource, DestroyingProxyOrParameterUnbinds) {
   proxy2.SetHost(&host);
   s2.SetProxy(&proxy2);
   ASSERT_EQ(s2.Param(), p);
-  int rebound = 0;
   s2.Notifier().Subscribe(&rebound, [&](TObject*, uint32_t code, int32_t) { rebound += code == pnSourceRebound; });
   delete p;
   EXPECT_EQ(s2.Param(), nullptr);
