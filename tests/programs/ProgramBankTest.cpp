@@ -109,8 +109,9 @@ TEST_F(FactoryBank, DefaultIsTheNeutralProgram) {
 
 // Every factory program must be usable as it stands: parameters within the
 // host range, envelopes with at least two points strictly increasing in x
-// (the engine drops points that are not) inside the editor's 0..1 box,
-// the flat defaults' limits, a known weighting and a valid stage order.
+// (the engine drops points that are not) inside the editor's 0..1 box and
+// spanning the whole axis, the flat defaults' limits, a known weighting and
+// a valid stage order.
 TEST_F(FactoryBank, EveryProgramHoldsUsableValues) {
   for (int i = 0; i < 17; ++i) {
     SCOPED_TRACE(kProgramNames[i]);
@@ -136,6 +137,11 @@ TEST_F(FactoryBank, EveryProgramHoldsUsableValues) {
           EXPECT_GT(pts[j].x, pts[j - 1].x) << "point " << j;
         }
       }
+      // The engine extends the first and last segments beyond the end
+      // points, so a curve that stops short of either end keeps rising or
+      // falling out to 25 Hz or 20 kHz; the factory curves span the axis.
+      EXPECT_EQ(pts.front().x, 0.0f);
+      EXPECT_EQ(pts.back().x, 1.0f);
       EXPECT_EQ(p.GetSingle("_EnvMinValue", k, -1), 0.0f);
       EXPECT_EQ(p.GetSingle("_EnvMaxValue", k, -1), 1.0f);
       EXPECT_EQ(p.GetSingle("_EnvDefValue", k, -1), kDefaultLevels[k]);
