@@ -201,6 +201,13 @@ AEffect* Create() {
   const char* mode = std::getenv("RENDER_FIXTURE_MODE");
   const std::string m = mode ? mode : "";
   if (m == "nil") return nullptr;
+  if (m == "badmagic") {
+    // Never closed by a careful host, so it must not own anything.
+    static AEffect bad{};
+    bad.magic = 0;
+    bad.dispatcher = AbortingDispatcher;
+    return &bad;
+  }
   Fixture* f = new Fixture();
   const Program programs[kNumPrograms] = {{"Unity", 0.5f, 0.5f}, {"Quiet", 0.25f, 0.5f}, {"Hard Left", 0.5f, 0.0f}};
   std::copy(programs, programs + kNumPrograms, f->Programs);
@@ -218,10 +225,6 @@ AEffect* Create() {
   e.numInputs = e.numOutputs = m == "mono" ? 1 : 2;
   e.flags = (m == "accumulate" ? 0 : effFlagsCanReplacing) | (m == "nochunks" ? 0 : effFlagsProgramChunks);
   e.object = f;
-  if (m == "badmagic") {
-    e.magic = 0;
-    e.dispatcher = AbortingDispatcher;
-  }
   e.uniqueID = FourCC("RfxT");
   e.version = 3;
   e.ioRatio = 1.0f;
