@@ -253,7 +253,6 @@ void TEffParameters::Create(TObject*) {
   double dayFraction = (local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec) / 86400.0;
   FNoiseState = static_cast<uint32_t>(std::lround(dayFraction * 1000000000.0));
   FDisplayInterval = static_cast<int32_t>(std::lround(fs / 15.0));
-  FMeterResetThreshold = fs * 7;
   for (double& g : FGain) g = 1.0;
 }
 
@@ -279,7 +278,6 @@ void TEffParameters::NewSamplingFrequency(TObject*) {
   FStats->SetSampleRate(fs);
   FDisplayInterval = static_cast<int32_t>(std::lround(fs / 15.0));
   if (FDisplayInterval < 1) FDisplayInterval = 1;
-  FMeterResetThreshold = fs * 7;
   TSyncLock lock(FLock);
   if (FEditor) FEditor->PostToEditor(emSampleRate, fs);
 }

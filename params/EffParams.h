@@ -137,7 +137,6 @@ private:
   int32_t FDisplayInterval = 2940;
   int32_t FSamplesSinceUpdate = 0;
   int32_t FSamplesSinceCollection = 0;
-  int32_t FMeterResetThreshold = 0;
   uint32_t FNoiseState = 0;
   double FLevel[kEnvelopeBands] = {};
   double FGain[kEnvelopeBands] = {};

@@ -3,7 +3,8 @@
 #   1. Linux, Release (warnings are errors)
 #   2. Linux with AddressSanitizer and UndefinedBehaviorSanitizer, plus the
 #      chunk-reader fuzzers for a bounded time
-#   3. Windows: the same tests cross-compiled for i686 and run under Wine
+#   3. Linux with ThreadSanitizer (processing concurrent with host calls)
+#   4. Windows: the same tests cross-compiled for i686 and run under Wine
 # Each lane prints its test runner's summary; the script exits non-zero when
 # any lane fails. Build folders live under build/ and are reused.
 set -uo pipefail
@@ -51,6 +52,10 @@ if [ -x scripts/fuzz.sh ] || [ -f scripts/fuzz.sh ]; then
   bash scripts/fuzz.sh "$fuzz_seconds" || { echo "FAILED fuzzing"; failed+=("fuzz"); }
 fi
 unset ASAN_OPTIONS UBSAN_OPTIONS
+
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+lane linux-tsan build/linux-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKES_TSAN=ON -DKES_BENCH=OFF
+unset TSAN_OPTIONS
 
 echo
 echo "=== lane: windows (i686 under Wine) ==="

@@ -9,7 +9,8 @@
 
 #include "E2EFixture.h"
 
-#if defined(__linux__) && defined(__x86_64__)
+// ThreadSanitizer's runtime makes system calls and handles signals of its own.
+#if defined(__linux__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <signal.h>
