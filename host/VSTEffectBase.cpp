@@ -28,6 +28,16 @@ TVSTEffectBase::TVSTEffectBase(audioMasterCallback audioMaster, TVSTParameterHos
       FParamHost(paramHost),
       FDataModule(dataModule) {
   dataModule = nullptr;
+  try {
+    Construct();
+  } catch (...) {
+    // The destructor will not run: free what is already ours, then report.
+    ReleaseOwned();
+    throw;
+  }
+}
+
+void TVSTEffectBase::Construct() {
   TVSTParameterHost& h = *FParamHost;
 
   h.OnRequestValue = [this](TVSTParameter* p, float v) { setParameterAutomated(p->Index(), v); };
@@ -104,7 +114,9 @@ TVSTEffectBase::TVSTEffectBase(audioMasterCallback audioMaster, TVSTParameterHos
   FInitialised = true;
 }
 
-TVSTEffectBase::~TVSTEffectBase() {
+TVSTEffectBase::~TVSTEffectBase() { ReleaseOwned(); }
+
+void TVSTEffectBase::ReleaseOwned() {
   delete editor;
   editor = nullptr;
   for (uint8_t*& b : FProgramChunks) {

@@ -85,6 +85,10 @@ public:
   const char* ClassName() const override { return "TVSTEffectBase"; }
 
 private:
+  void Construct();
+  // Frees, in this order, the editor, the chunk buffers, the compare program,
+  // the bank's programs and the data module.
+  void ReleaseOwned();
   void Snapshot(TPresetObject& p);
   void InitDefaults(TPresetObject& p);
   void Apply(TPresetObject& p);

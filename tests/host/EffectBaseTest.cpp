@@ -34,6 +34,22 @@ TEST_F(HostTest, ConstructionFillsTheRecord) {
   EXPECT_EQ(withEditor.Dispatch(effEditOpen), 0);  // no form handler: refused
 }
 
+TEST_F(HostTest, AFailingConstructionFreesTheModuleOnce) {
+  auto* module = new TestModule();
+  bool destroyed = false;
+  module->host->OnSetPreset = [](TPresetObject*) { throw Exception("bad program"); };
+  module->host->OnDestroy = [&](TObject*) { destroyed = true; };
+  TComponent* m = module;
+  EXPECT_THROW(
+      {
+        auto* fx = new TVSTEffectBase(LogHost, module->host, m);
+        (void)fx;
+      },
+      Exception);
+  EXPECT_EQ(m, nullptr);  // the effect had taken it
+  EXPECT_TRUE(destroyed);  // and freed it (the sanitizer lane sees any leak)
+}
+
 TEST_F(HostTest, VersionTwoOpcodes) {
   Instance fx;
   struct Case {
