@@ -16,6 +16,8 @@
 
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
+
 VstIntPtr QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
   return opcode == audioMasterVersion ? 2400 : 0;
 }
@@ -70,7 +72,7 @@ protected:
     for (int b = 0; b < blocks; ++b) {
       for (int i = 0; i < frames; ++i) {
         double t = static_cast<double>(phase++) / 44100.0;
-        l[static_cast<size_t>(i)] = r[static_cast<size_t>(i)] = static_cast<float>(amplitude * std::sin(2 * M_PI * 1000 * t));
+        l[static_cast<size_t>(i)] = r[static_cast<size_t>(i)] = static_cast<float>(amplitude * std::sin(2 * kPi * 1000 * t));
       }
       float* in[2] = {l.data(), r.data()};
       float* out[2] = {ol.data(), orr.data()};
@@ -183,7 +185,7 @@ TEST_F(ChainTest, AuditionFilterRequestTakesEffectAtTheNextBlock) {
     for (int b = 0; b < 40; ++b) {
       for (int i = 0; i < 512; ++i) {
         double t = static_cast<double>(phase++) / 44100.0;
-        l[static_cast<size_t>(i)] = r[static_cast<size_t>(i)] = static_cast<float>(0.25 * std::sin(2 * M_PI * hz * t));
+        l[static_cast<size_t>(i)] = r[static_cast<size_t>(i)] = static_cast<float>(0.25 * std::sin(2 * kPi * hz * t));
       }
       float* in[2] = {l.data(), r.data()};
       float* out[2] = {ol.data(), orr.data()};
