@@ -12,6 +12,7 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -34,6 +35,14 @@ inline void reseal(Bytes& chunk, size_t headerSize) {
 
 // Builds the chunk to read from a fuzz input. headerSize is 20 for programs
 // (payload size at 4, compressed flag at 15) and 16 for banks.
+// Stops the run with a message when a reader broke one of its promises.
+inline void check(bool ok, const char* what) {
+  if (!ok) {
+    std::fprintf(stderr, "invariant broken: %s\n", what);
+    std::abort();
+  }
+}
+
 inline Bytes chunkFromInput(const uint8_t* data, size_t size, size_t headerSize, int level) {
   if (size == 0) return {};
   uint8_t mode = data[0] % 3;

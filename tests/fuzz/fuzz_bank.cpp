@@ -29,13 +29,6 @@ std::string describe(const TBankObject& b) {
   return out;
 }
 
-void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-  }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -48,14 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<uint8_t[]> exact(new uint8_t[chunk.size() + 1]);
   if (!chunk.empty()) std::memcpy(exact.get(), chunk.data(), chunk.size());
   if (!bank.ReadChunk(chunk.empty() ? nullptr : exact.get(), chunk.size())) {
-    check(describe(bank) == before, "failed read changed the bank");
+    fuzzstate::check(describe(bank) == before, "failed read changed the bank");
     return 0;
   }
   uint32_t n = 0;
   uint8_t* again = bank.WriteChunk(n);
   TBankObject copy;
-  check(copy.ReadChunk(again, n), "re-encoded bank does not read");
+  fuzzstate::check(copy.ReadChunk(again, n), "re-encoded bank does not read");
   FreeChunk(again);
-  check(describe(copy) == describe(bank), "re-encoded bank differs");
+  fuzzstate::check(describe(copy) == describe(bank), "re-encoded bank differs");
   return 0;
 }

@@ -28,13 +28,6 @@ Snapshot snapshot(const TPresetObject& p) {
   return s;
 }
 
-void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-  }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -48,16 +41,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<uint8_t[]> exact(new uint8_t[chunk.size() + 1]);
   if (!chunk.empty()) std::memcpy(exact.get(), chunk.data(), chunk.size());
   if (!p.ReadChunk(chunk.empty() ? nullptr : exact.get(), chunk.size())) {
-    check(snapshot(p) == before, "failed read changed the program");
+    fuzzstate::check(snapshot(p) == before, "failed read changed the program");
     return 0;
   }
   uint32_t n = 0;
   uint8_t* again = p.WriteChunk(n);
   TPresetObject q;
-  check(q.ReadChunk(again, n), "re-encoded program does not read");
+  fuzzstate::check(q.ReadChunk(again, n), "re-encoded program does not read");
   FreeChunk(again);
   // Names are compared as stored: the reader upper-cases, so duplicates that
   // differ in case collapse the same way in both.
-  check(snapshot(q) == snapshot(p), "re-encoded program differs");
+  fuzzstate::check(snapshot(q) == snapshot(p), "re-encoded program differs");
   return 0;
 }
