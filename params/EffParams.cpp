@@ -14,6 +14,8 @@ namespace {
 
 constexpr int kPiece = 128;       // samples per processing piece
 constexpr int kLegacyDataSize = 1800;
+// Clip detection sees the auditioned band 6.02 dB up.
+const float kAuditionGain = static_cast<float>(std::pow(10.0, 0.3));
 
 // Parameter indexes.
 enum { piMainOut = 0, piInSlope, piUnused0, piFluffy, piDetectr, piMSMode, piUnused1, piCDisabl, piCMode };
@@ -341,8 +343,7 @@ void TEffParameters::ProcessBlock(PVSTProcessRecord r, bool stereo) {
   const int count = stereo ? 2 : 1;
   const bool msActive = stereo && FEngine->MSMode != 0;
   const bool metering = FEngine->Metering != 0;
-  // Clip detection sees the auditioned band 6 dB up, as the display does.
-  const float statsGain = FFilterEnabled ? static_cast<float>(std::pow(10.0, 0.3)) : 1.0f;
+  const float statsGain = FFilterEnabled ? kAuditionGain : 1.0f;
   double* const out0 = FStaging->Buffer(0);
   double* const out1 = FStaging->Buffer(1);
   for (int32_t done = 0; done < r->SampleFrames;) {
