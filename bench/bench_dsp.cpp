@@ -11,7 +11,7 @@
 #include "dsp/chstats.h"
 #include "dsp/outdelay.h"
 #include "dsp/talvern.h"
-#include "gfx/SyncObject.h"
+#include "gfx/core/SyncObject.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "dsp/talvern.h"
-#include "gfx/SyncObject.h"
-#include "params/PresetMan.h"
+#include "gfx/core/SyncObject.h"
+#include "params/state/PresetMan.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "dsp/VecOps.h"
-#include "gfx/SyncObject.h"
+#include "gfx/core/SyncObject.h"
 
 namespace {
 

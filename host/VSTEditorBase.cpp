@@ -1,6 +1,6 @@
 #include "host/VSTEditorBase.h"
 
-#include "params/VSTParameterHost.h"
+#include "params/model/VSTParameterHost.h"
 
 TVSTEditorBase::TVSTEditorBase(AudioEffect* effect, TVSTParameterHost* paramHost)
     : AEffEditor(effect), FParamHost(paramHost) {}

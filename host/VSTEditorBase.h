@@ -7,7 +7,7 @@
 // form reference, so wheel steps arriving with any dispatcher call can test it
 // safely; they only post messages, so the form is touched on its own thread.
 
-#include "gfx/SyncObject.h"
+#include "gfx/core/SyncObject.h"
 #include "host/DAudioEffect.h"
 
 class TVSTParameterHost;

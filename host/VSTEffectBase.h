@@ -14,10 +14,10 @@
 #include <cstdint>
 #include <string>
 
-#include "gfx/SyncObject.h"
+#include "gfx/core/SyncObject.h"
 #include "host/DAudioEffectX.h"
-#include "params/PresetMan.h"
-#include "params/VSTParameterHost.h"
+#include "params/state/PresetMan.h"
+#include "params/model/VSTParameterHost.h"
 
 class TVSTEditorBase;
 

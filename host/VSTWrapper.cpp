@@ -6,7 +6,7 @@
 #include "classlib/SysUtils.h"
 #include "host/DAudioEffect.h"
 #include "host/RegUtils.h"
-#include "params/VSTParameterHost.h"
+#include "params/model/VSTParameterHost.h"
 #include "platform/Fpu.h"
 
 TComponent* SkinModule = nullptr;

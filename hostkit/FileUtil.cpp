@@ -5,42 +5,12 @@
 #include <filesystem>
 #include <random>
 
-#if defined(_WIN32)
-#include <io.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
+#include "platform/Files.h"
 
 namespace hostkit {
 namespace {
 
 std::string SystemError() { return std::strerror(errno); }
-
-enum class Created { Yes, Exists, Failed };
-
-// Creates `path` only when it does not exist yet.
-Created CreateExclusive(const std::string& path, std::string& why) {
-#if defined(_WIN32)
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    DWORD e = GetLastError();
-    why = "error " + std::to_string(e);
-    return e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS ? Created::Exists : Created::Failed;
-  }
-  CloseHandle(h);
-  return Created::Yes;
-#else
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    why = SystemError();
-    return errno == EEXIST ? Created::Exists : Created::Failed;
-  }
-  ::close(fd);
-  return Created::Yes;
-#endif
-}
 
 }  // namespace
 
@@ -88,13 +58,13 @@ bool PendingFile::Create(const std::string& target, std::string& error) {
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(rd()));
     fs::path temp = dir / ("." + t.filename().string() + suffix);
-    Created c = CreateExclusive(temp.string(), why);
-    if (c == Created::Yes) {
+    platform::FileCreated c = platform::CreateNewFile(temp.string(), why);
+    if (c == platform::FileCreated::Yes) {
       FTarget = target;
       FTemp = temp.string();
       return true;
     }
-    if (c == Created::Failed) break;
+    if (c == platform::FileCreated::Failed) break;
   }
   error = "cannot create a file beside " + target + ": " + why;
   return false;
@@ -129,12 +99,6 @@ void PendingFile::Discard() {
   FTemp.clear();
 }
 
-bool IsTerminal(std::FILE* stream) {
-#if defined(_WIN32)
-  return _isatty(_fileno(stream)) != 0;
-#else
-  return ::isatty(fileno(stream)) != 0;
-#endif
-}
+bool IsTerminal(std::FILE* stream) { return platform::IsTerminal(stream); }
 
 }  // namespace hostkit

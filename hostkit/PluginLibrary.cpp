@@ -3,13 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#include <limits.h>
-#include <unistd.h>
-#endif
+#include "platform/DynamicLibrary.h"
 
 namespace hostkit {
 
@@ -17,26 +11,14 @@ bool PluginLibrary::Load(const std::string& path) {
   Unload();
   FPath = path;
   FError.clear();
-#if defined(_WIN32)
-  HMODULE h = LoadLibraryA(path.c_str());
-  if (!h) {
-    FError = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
+  std::string why;
+  FHandle = platform::LoadSharedLibrary(path, why);
+  if (!FHandle) {
+    FError = "cannot load " + path + ": " + why;
     return false;
   }
-  FHandle = h;
-  FEntry = reinterpret_cast<PluginEntry>(reinterpret_cast<void*>(GetProcAddress(h, "VSTPluginMain")));
-  if (!FEntry) FEntry = reinterpret_cast<PluginEntry>(reinterpret_cast<void*>(GetProcAddress(h, "main")));
-#else
-  void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!h) {
-    const char* e = dlerror();
-    FError = "cannot load " + path + (e ? std::string(": ") + e : std::string());
-    return false;
-  }
-  FHandle = h;
-  FEntry = reinterpret_cast<PluginEntry>(dlsym(h, "VSTPluginMain"));
-  if (!FEntry) FEntry = reinterpret_cast<PluginEntry>(dlsym(h, "main"));
-#endif
+  FEntry = reinterpret_cast<PluginEntry>(platform::FindLibrarySymbol(FHandle, "VSTPluginMain"));
+  if (!FEntry) FEntry = reinterpret_cast<PluginEntry>(platform::FindLibrarySymbol(FHandle, "main"));
   if (!FEntry) {
     FError = path + " has no VST 2.x entry (VSTPluginMain or main)";
     Unload();
@@ -47,30 +29,16 @@ bool PluginLibrary::Load(const std::string& path) {
 
 void PluginLibrary::Unload() {
   if (!FHandle) return;
-#if defined(_WIN32)
-  FreeLibrary(static_cast<HMODULE>(FHandle));
-#else
-  dlclose(FHandle);
-#endif
+  platform::FreeSharedLibrary(FHandle);
   FHandle = nullptr;
   FEntry = nullptr;
 }
 
 std::string ExecutableDir() {
-#if defined(_WIN32)
-  char buf[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);
-  std::string p(buf, n);
+  std::string p = platform::ExecutablePath();
   size_t cut = p.find_last_of("\\/");
-#else
-  char buf[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  std::string p = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
-  size_t cut = p.find_last_of('/');
-#endif
   return cut == std::string::npos ? std::string() : p.substr(0, cut + 1);
 }
-
 static bool Exists(const std::string& p) { return std::ifstream(p).good(); }
 
 std::string DefaultPluginPath() {

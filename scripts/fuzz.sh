@@ -19,7 +19,7 @@ mkdir -p "$build"
 cmake -S "$root/tests/fuzz" -B "$build" "${generator[@]}" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >"$build/configure.log" 2>&1 \
   || { cat "$build/configure.log" >&2; echo "fuzz: configure failed" >&2; exit 1; }
-cmake --build "$build" -j "${KES_JOBS:-2}" >"$build/build.log" 2>&1 \
+cmake --build "$build" -j "${JOBS:-2}" >"$build/build.log" 2>&1 \
   || { tail -50 "$build/build.log" >&2; echo "fuzz: build failed" >&2; exit 1; }
 
 rm -rf "$build/seeds"

@@ -10,7 +10,7 @@
 
 #include "host/VSTEffectBase.h"
 #include "host/VSTWrapper.h"
-#include "params/EffParams.h"
+#include "params/plugin/EffParams.h"
 #include "platform/testing/RecordingMessageBox.h"
 #include "platform/testing/TestRegistry.h"
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "dsp/talvern.h"
-#include "gfx/SyncObject.h"
-#include "params/PresetMan.h"
+#include "gfx/core/SyncObject.h"
+#include "params/state/PresetMan.h"
 
 namespace {
 

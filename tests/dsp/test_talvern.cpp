@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "alloc_counter.h"
+#include "tests/support/AllocCounter.h"
 #include "dsp/talvern.h"
-#include "gfx/SyncObject.h"
+#include "gfx/core/SyncObject.h"
 #include "talvern_reference.h"
 
 namespace {

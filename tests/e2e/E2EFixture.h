@@ -15,6 +15,10 @@
 
 namespace e2e {
 
+// The plug-in's message-box log (emptied before each test) and what it holds.
+const char* MessageLogPath();
+std::string MessageLog();
+
 inline hostkit::PluginLibrary& Library() {
   static hostkit::PluginLibrary lib;
   if (!lib.Loaded()) {

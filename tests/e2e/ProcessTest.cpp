@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "E2EFixture.h"
+#include "tests/support/AllocCounter.h"
 
 // ThreadSanitizer's runtime makes system calls and handles signals of its own.
 #if defined(__linux__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
@@ -23,42 +24,6 @@
 #include <cstddef>
 #define KES_CAN_WATCH_SYSCALLS 1
 #endif
-
-// Counts operator new on threads that ask for it. The plug-in's calls bind to
-// these definitions (the executable exports them), so an allocation anywhere
-// in its processing path is seen. Not possible for the Windows DLL, whose C++
-// runtime is linked in statically.
-// The replacements pair malloc with free on purpose.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-namespace {
-thread_local bool tCountAllocations = false;
-std::atomic<long> gAllocations{0};
-}  // namespace
-
-void* operator new(std::size_t n) {
-  if (tCountAllocations) ++gAllocations;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) {
-  if (tCountAllocations) ++gAllocations;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  if (tCountAllocations) ++gAllocations;
-  return std::malloc(n ? n : 1);
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-  if (tCountAllocations) ++gAllocations;
-  return std::malloc(n ? n : 1);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace e2e {
 namespace {
@@ -156,20 +121,20 @@ TEST(Process, NoAllocationWhileProcessing) {
   for (VstInt32 n : {1, 64, 128, 300, 4096}) {
     float* in[2] = {l.data(), r.data()};
     float* out[2] = {olb.data(), orr.data()};
-    gAllocations = 0;
-    tCountAllocations = true;
+    TAllocCountScope scope;
     h->ProcessReplacing(in, out, n);
     h->Process(in, out, n);
-    tCountAllocations = false;
-    EXPECT_EQ(gAllocations.load(), 0) << "block " << n;
+    EXPECT_EQ(scope.Count(), 0) << "block " << n;
   }
   // The counter sees the plug-in's own allocations: encoding a chunk allocates.
   void* chunk = nullptr;
-  gAllocations = 0;
-  tCountAllocations = true;
-  h->Dispatch(effGetChunk, 1, 0, &chunk);
-  tCountAllocations = false;
-  EXPECT_GT(gAllocations.load(), 0);
+  long chunkAllocations = 0;
+  {
+    TAllocCountScope scope;
+    h->Dispatch(effGetChunk, 1, 0, &chunk);
+    chunkAllocations = scope.Count();
+  }
+  EXPECT_GT(chunkAllocations, 0);
 #endif
 }
 

@@ -9,7 +9,7 @@
 
 #include "host/DAudioEffect.h"
 #include "host/VSTWrapper.h"
-#include "params/VSTParameterHost.h"
+#include "params/model/VSTParameterHost.h"
 #include "platform/Fpu.h"
 #include "platform/testing/RecordingMessageBox.h"
 #include "platform/testing/TestRegistry.h"

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "classlib/Classes.h"
-#include "gfx/GraphicNotifyHost.h"
-#include "gfx/InterlockedValue.h"
-#include "gfx/SyncObject.h"
+#include "gfx/core/GraphicNotifyHost.h"
+#include "gfx/core/InterlockedValue.h"
+#include "gfx/core/SyncObject.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "params/VSTParameterHost.h"
+#include "params/model/VSTParameterHost.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "params/PresetMan.h"
+#include "params/state/PresetMan.h"
 #include "tests/fuzz/FuzzCommon.h"
 
 namespace {

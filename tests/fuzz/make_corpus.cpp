@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "params/MemoryBuffer.h"
-#include "params/PresetMan.h"
-#include "params/ZlibStreams.h"
+#include "params/state/MemoryBuffer.h"
+#include "params/state/PresetMan.h"
+#include "params/state/ZlibStreams.h"
 #include "tests/fuzz/FuzzCommon.h"
 
 namespace {

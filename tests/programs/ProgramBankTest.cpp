@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "ProgramRig.h"
-#include "params/PresetMan.h"
+#include "params/state/PresetMan.h"
 
 namespace programs {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "params/MemoryBuffer.h"
-#include "params/PresetMan.h"
+#include "params/state/MemoryBuffer.h"
+#include "params/state/PresetMan.h"
 #include "tests/state/StateTestUtil.h"
 
 using namespace statetest;

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "params/PresetMan.h"
+#include "params/state/PresetMan.h"
 #include "tests/state/StateTestUtil.h"
 
 using namespace statetest;

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-#include "params/PresetMan.h"
+#include "params/state/PresetMan.h"
 #include "tests/state/StateTestUtil.h"
 
 using namespace statetest;

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <random>
 
-#include "params/MemoryBuffer.h"
-#include "params/fcrc.h"
+#include "params/state/MemoryBuffer.h"
+#include "params/state/fcrc.h"
 #include "tests/state/StateTestUtil.h"
 
 using namespace statetest;

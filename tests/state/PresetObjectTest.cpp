@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "classlib/SysUtils.h"
-#include "params/PresetMan.h"
+#include "params/state/PresetMan.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "params/PresetMan.h"
+#include "params/state/PresetMan.h"
 
 namespace statetest {
 

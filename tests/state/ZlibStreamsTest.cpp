@@ -3,8 +3,8 @@
 
 #include <memory>
 
-#include "params/MemoryBuffer.h"
-#include "params/ZlibStreams.h"
+#include "params/state/MemoryBuffer.h"
+#include "params/state/ZlibStreams.h"
 #include "tests/state/StateTestUtil.h"
 
 using namespace statetest;

@@ -1,4 +1,4 @@
-#include "params/MemoryBuffer.h"
+#include "params/state/MemoryBuffer.h"
 
 #include <algorithm>
 #include <cstring>

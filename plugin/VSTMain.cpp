@@ -4,8 +4,8 @@
 #include "host/DAudioEffect.h"
 #include "host/VSTEffectBase.h"
 #include "host/VSTWrapper.h"
-#include "params/EffParams.h"
-#include "params/VSTParameterHost.h"
+#include "params/plugin/EffParams.h"
+#include "params/model/VSTParameterHost.h"
 #include "platform/LibraryHooks.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "gfx/GraphicNotifyHost.h"
+#include "gfx/core/GraphicNotifyHost.h"
 
 TGraphicNotifyHost::~TGraphicNotifyHost() {
   Notify(0, 0);

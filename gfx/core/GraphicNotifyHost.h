@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "classlib/Events.h"
-#include "gfx/SyncObject.h"
+#include "gfx/core/SyncObject.h"
 
 using TNotifyCallback = TEvent<void(TObject* Sender, uint32_t Code, int32_t Param)>;
 

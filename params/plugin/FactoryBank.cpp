@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "dsp/talvern.h"
-#include "gfx/SyncObject.h"
-#include "params/EffParams.h"
-#include "params/PresetMan.h"
+#include "gfx/core/SyncObject.h"
+#include "params/plugin/EffParams.h"
+#include "params/state/PresetMan.h"
 
 namespace {
 

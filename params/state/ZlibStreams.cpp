@@ -1,4 +1,4 @@
-#include "params/ZlibStreams.h"
+#include "params/state/ZlibStreams.h"
 
 #include <cstdlib>
 #include <cstring>

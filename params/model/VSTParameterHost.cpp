@@ -1,4 +1,4 @@
-#include "params/VSTParameterHost.h"
+#include "params/model/VSTParameterHost.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "params/PresetMan.h"
+#include "params/state/PresetMan.h"
 
 #include <cstring>
 #include <memory>
@@ -6,10 +6,10 @@
 #include <utility>
 
 #include "classlib/SysUtils.h"
-#include "gfx/SyncObject.h"
-#include "params/MemoryBuffer.h"
-#include "params/ZlibStreams.h"
-#include "params/fcrc.h"
+#include "gfx/core/SyncObject.h"
+#include "params/state/MemoryBuffer.h"
+#include "params/state/ZlibStreams.h"
+#include "params/state/fcrc.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include "classlib/Classes.h"
 #include "classlib/Events.h"
 #include "dsp/ProcessRecord.h"
-#include "gfx/GraphicNotifyHost.h"
+#include "gfx/core/GraphicNotifyHost.h"
 
 class TPresetObject;
 class TVSTParameter;

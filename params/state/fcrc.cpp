@@ -1,4 +1,4 @@
-#include "params/fcrc.h"
+#include "params/state/fcrc.h"
 
 #include <array>
 

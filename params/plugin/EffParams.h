@@ -19,8 +19,8 @@
 #include "dsp/kesfilter.h"
 #include "dsp/outdelay.h"
 #include "dsp/talvern.h"
-#include "gfx/SyncObject.h"
-#include "params/VSTParameterHost.h"
+#include "gfx/core/SyncObject.h"
+#include "params/model/VSTParameterHost.h"
 
 // What the processing side publishes to an open editor. The editor form
 // implements it; messages are posted, never handled on the audio thread.

@@ -1,12 +1,12 @@
-#include "params/EffParams.h"
+#include "params/plugin/EffParams.h"
 
 #include <cmath>
-#include <ctime>
 
 #include "dsp/VecOps.h"
 #include "host/RegUtils.h"
 #include "host/VSTWrapper.h"
-#include "params/PresetMan.h"
+#include "params/state/PresetMan.h"
+#include "platform/Clock.h"
 
 const int kSpectrumSpeedDb[kSpectrumSpeeds] = {-50, -45, -40, -35, -30, -25, -20, -15, -5, -3};
 
@@ -245,14 +245,7 @@ void TEffParameters::Create(TObject*) {
   FStaging = new TOutDelayer(4, 0, 1, kPiece);
   FStats = new TChannelStats(2, fs);
   // Seed: the time of day as a fraction of a day, in billionths.
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-#if defined(_WIN32)
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  double dayFraction = (local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec) / 86400.0;
+  double dayFraction = platform::LocalSecondsOfDay() / 86400.0;
   FNoiseState = static_cast<uint32_t>(std::lround(dayFraction * 1000000000.0));
   FDisplayInterval = static_cast<int32_t>(std::lround(fs / 15.0));
   for (double& g : FGain) g = 1.0;

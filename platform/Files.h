@@ -1,0 +1,19 @@
+#pragma once
+// Port: the few file operations the standard library cannot do portably.
+
+#include <cstdio>
+#include <string>
+
+namespace platform {
+
+enum class FileCreated { Yes, Exists, Failed };
+
+// Creates an empty file only when nothing exists at `path` yet (atomically:
+// two callers never both succeed). `error` receives the system's reason on
+// Exists and Failed.
+FileCreated CreateNewFile(const std::string& path, std::string& error);
+
+// True when the stream is an interactive terminal.
+bool IsTerminal(std::FILE* stream);
+
+}  // namespace platform
