@@ -99,8 +99,7 @@ size_t SoundReader::Read(float* interleaved, size_t frames) {
       if (got <= 0) break;
       const float scale = 1.0f / 2147483648.0f;
       float* out = interleaved + done * channels;
-      for (size_t i = 0; i < static_cast<size_t>(got) * channels; ++i)
-        out[i] = static_cast<float>(FInts[i]) * scale;
+      for (size_t i = 0; i < static_cast<size_t>(got) * channels; ++i) out[i] = static_cast<float>(FInts[i]) * scale;
     } else {
       got = sf_readf_float(FFile, interleaved + done * channels, want);
       if (got <= 0) break;
@@ -171,7 +170,7 @@ namespace {
 
 bool ParseSampleType(const std::string& name, int& subformat) {
   static const std::pair<const char*, int> types[] = {
-      {"pcm16", SF_FORMAT_PCM_16}, {"pcm24", SF_FORMAT_PCM_24}, {"pcm32", SF_FORMAT_PCM_32},
+      {"pcm16", SF_FORMAT_PCM_16}, {"pcm24", SF_FORMAT_PCM_24},  {"pcm32", SF_FORMAT_PCM_32},
       {"float", SF_FORMAT_FLOAT},  {"double", SF_FORMAT_DOUBLE},
   };
   for (auto [n, f] : types)
@@ -269,7 +268,7 @@ std::string DescribeFormat(int format) {
                       : "unknown container";
   s += ", ";
   s += sf_command(nullptr, SFC_GET_FORMAT_INFO, &minor, sizeof minor) == 0 && minor.name ? minor.name
-                                                                                          : "unknown sample type";
+                                                                                         : "unknown sample type";
   return s;
 }
 

@@ -55,7 +55,8 @@ int Make(const char* path, double seconds) {
   };
   const double bpm = 124, beat = 60.0 / bpm;
   const double bassNotes[4] = {55.0, 55.0, 65.41, 49.0};
-  const double chords[4][3] = {{220.0, 261.63, 329.63}, {220.0, 261.63, 329.63}, {261.63, 329.63, 392.0}, {196.0, 246.94, 293.66}};
+  const double chords[4][3] = {
+      {220.0, 261.63, 329.63}, {220.0, 261.63, 329.63}, {261.63, 329.63, 392.0}, {196.0, 246.94, 293.66}};
   double hatState = 0;
   for (size_t i = 0; i < n; ++i) {
     double t = static_cast<double>(i) / rate;
@@ -148,7 +149,10 @@ Measures Measure(const std::vector<float>& l, const std::vector<float>& r, int r
   }
   double count = static_cast<double>(l.size() - from);
   double rms = std::sqrt(sum / (2 * count));
-  return {rms, peak / std::max(rms, 1e-12), std::sqrt(sumLow / count), std::sqrt(sumBand / count),
+  return {rms,
+          peak / std::max(rms, 1e-12),
+          std::sqrt(sumLow / count),
+          std::sqrt(sumBand / count),
           std::sqrt(sumHigh / count),
           std::sqrt(sumSide / std::max(sumMid, 1e-24))};
 }
@@ -159,9 +163,9 @@ int Compare(const char* before, const char* after) {
   if (!ReadStereo(before, l0, r0, rate0) || !ReadStereo(after, l1, r1, rate1)) return 1;
   Measures a = Measure(l0, r0, rate0), b = Measure(l1, r1, rate1);
   double level = Db(b.rms) - Db(a.rms);
-  std::printf("level %+5.1f dB  crest %+5.1f dB  lows %+5.1f  mids %+5.1f  highs %+5.1f dB  width %+5.1f dB\n",
-              level, Db(b.crest) - Db(a.crest), Db(b.low) - Db(a.low), Db(b.mid) - Db(a.mid),
-              Db(b.high) - Db(a.high), Db(b.sideToMid) - Db(a.sideToMid));
+  std::printf("level %+5.1f dB  crest %+5.1f dB  lows %+5.1f  mids %+5.1f  highs %+5.1f dB  width %+5.1f dB\n", level,
+              Db(b.crest) - Db(a.crest), Db(b.low) - Db(a.low), Db(b.mid) - Db(a.mid), Db(b.high) - Db(a.high),
+              Db(b.sideToMid) - Db(a.sideToMid));
   return 0;
 }
 

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,7 +39,7 @@ constexpr int kMaxBlock = 1 << 20;
 constexpr size_t kMaxPresetFileBytes = size_t{256} << 20;
 constexpr int kMaxSampleRate = 10'000'000;
 constexpr int64_t kMaxFrames = int64_t{1} << 40;  // far beyond any real file
-constexpr size_t kTextCapacity = 256;               // host buffer for plug-in texts
+constexpr size_t kTextCapacity = 256;             // host buffer for plug-in texts
 constexpr float kStateOnlySampleRate = 44100.0f;
 
 // A failure that ends the run with a message and an exit code.
@@ -138,14 +139,22 @@ Options ParseOptions(const std::vector<std::string>& args) {
       if (i + 1 >= args.size()) Fail("missing value for " + a, kExitUsage);
       return args[++i];
     };
-    if (a == "--plugin") o.Plugin = value();
-    else if (a == "--in") o.In = value();
-    else if (a == "--out") o.Out = value();
-    else if (a == "--fxp") o.Fxp = value();
-    else if (a == "--fxb") o.Fxb = value();
-    else if (a == "--save-fxp") o.SaveFxp = value();
-    else if (a == "--save-fxb") o.SaveFxb = value();
-    else if (a == "--out-type") o.OutType = value();
+    if (a == "--plugin")
+      o.Plugin = value();
+    else if (a == "--in")
+      o.In = value();
+    else if (a == "--out")
+      o.Out = value();
+    else if (a == "--fxp")
+      o.Fxp = value();
+    else if (a == "--fxb")
+      o.Fxb = value();
+    else if (a == "--save-fxp")
+      o.SaveFxp = value();
+    else if (a == "--save-fxb")
+      o.SaveFxb = value();
+    else if (a == "--out-type")
+      o.OutType = value();
     else if (a == "--program") {
       o.Program = value();
       o.HasProgram = true;
@@ -162,7 +171,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
         Fail("--param takes NAME=VALUE, not " + Quote(v), kExitUsage);
       std::string num = Trim(v.substr(eq + 1));
       char* end = nullptr;
-      double d = num.empty() ? NAN : std::strtod(num.c_str(), &end);
+      double d = num.empty() ? std::numeric_limits<double>::quiet_NaN() : std::strtod(num.c_str(), &end);
       if (num.empty() || !end || *end != 0 || !std::isfinite(d) || d < 0.0 || d > 1.0)
         Fail("--param " + Trim(v.substr(0, eq)) + ": the value must be a number from 0 to 1, not " + Quote(num),
              kExitUsage);
@@ -520,10 +529,14 @@ int SaveStateOnly(const Options& o) {
 
 std::string FlagNames(VstInt32 flags) {
   static const std::pair<VstInt32, const char*> names[] = {
-      {effFlagsHasEditor, "editor"},         {effFlagsHasClip, "clip"},
-      {effFlagsHasVu, "vu"},                 {effFlagsCanMono, "mono"},
-      {effFlagsCanReplacing, "replacing"},   {effFlagsProgramChunks, "chunks"},
-      {effFlagsIsSynth, "synth"},            {effFlagsNoSoundInStop, "no-sound-in-stop"},
+      {effFlagsHasEditor, "editor"},
+      {effFlagsHasClip, "clip"},
+      {effFlagsHasVu, "vu"},
+      {effFlagsCanMono, "mono"},
+      {effFlagsCanReplacing, "replacing"},
+      {effFlagsProgramChunks, "chunks"},
+      {effFlagsIsSynth, "synth"},
+      {effFlagsNoSoundInStop, "no-sound-in-stop"},
   };
   std::string s;
   for (auto [bit, name] : names)

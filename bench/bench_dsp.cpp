@@ -118,7 +118,8 @@ void BM_EngineSilenceAfterLoud(benchmark::State& state) {
   configure(engine, 1, false);
   const auto h = hostNoise(kBlock, 3);
   std::vector<double> loud(h.begin(), h.end()), zero(kBlock, 0.0), out0(kBlock), out1(kBlock);
-  for (int i = 0; i < 100; ++i) engine.Process(loud.data(), loud.data(), out0.data(), out1.data(), kBlock, false, false);
+  for (int i = 0; i < 100; ++i)
+    engine.Process(loud.data(), loud.data(), out0.data(), out1.data(), kBlock, false, false);
   // Skip ahead so every band is deep in its decay.
   for (int i = 0; i < 20 * fs / kBlock; ++i)
     engine.Process(zero.data(), zero.data(), out0.data(), out1.data(), kBlock, false, false);

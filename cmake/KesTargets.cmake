@@ -2,7 +2,7 @@
 # reaches GoogleTest or other third-party code built in this tree.
 
 add_library(kes_warnings INTERFACE)
-target_compile_options(kes_warnings INTERFACE -Wall -Wextra)
+target_compile_options(kes_warnings INTERFACE -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Wdouble-promotion -Wfloat-conversion)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   # GCC 12 reports -Wrestrict falsely inside std::string concatenation (GCC bug 105329).
   target_compile_options(kes_warnings INTERFACE -Wno-restrict)

@@ -31,9 +31,7 @@ void AlignedFree(void* p) {
   ::operator delete(raw);
 }
 
-size_t AlignedSize(const void* p) {
-  return static_cast<size_t>(*sizeSlot(const_cast<void*>(p)));
-}
+size_t AlignedSize(const void* p) { return static_cast<size_t>(*sizeSlot(const_cast<void*>(p))); }
 
 void VecAdd(const double* src, double* dst, int n) {
   for (int i = 0; i < n; ++i) dst[i] = dst[i] + src[i];

@@ -28,8 +28,8 @@ struct TBandChannelState {
   double GainEnergy;   // sum of squared applied gains since the last snapshot
   double Dry;          // applied gain g = Gain * Wet + Dry
   double Wet;
-  double OutFactor;    // output factor applied with the gain
-  double Thresh;       // effective threshold
+  double OutFactor;  // output factor applied with the gain
+  double Thresh;     // effective threshold
 };
 
 inline void ResetChannelState(TBandChannelState& s) {
@@ -143,8 +143,15 @@ template <bool Squared, bool Metering>
 struct TGainStep {
   double thresh, ratio, rise, fall, wet, dry, outFactor, gain, energy;
   explicit TGainStep(const TBandChannelState& s)
-      : thresh(s.Thresh), ratio(s.Ratio), rise(s.RiseCoef), fall(s.FallCoef), wet(s.Wet), dry(s.Dry),
-        outFactor(s.OutFactor), gain(s.Gain), energy(s.GainEnergy) {}
+      : thresh(s.Thresh),
+        ratio(s.Ratio),
+        rise(s.RiseCoef),
+        fall(s.FallCoef),
+        wet(s.Wet),
+        dry(s.Dry),
+        outFactor(s.OutFactor),
+        gain(s.Gain),
+        energy(s.GainEnergy) {}
   double operator()(double d) {
     const double target = TargetGain<Squared>(d, thresh, ratio);
     gain = gain + (target - gain) * (target >= gain ? rise : fall);

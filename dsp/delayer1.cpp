@@ -19,7 +19,8 @@ void TDelayer1::SetLength(int length) {
     if (!FSaver) FSaver = new TDumper1;
     // Oldest first: the samples from Position to the end, then from the start.
     std::vector<float> ordered(static_cast<size_t>(FLength));
-    for (int i = 0; i < FLength; ++i) ordered[static_cast<size_t>(i)] = FRing[static_cast<size_t>((FPosition + i) % FLength)];
+    for (int i = 0; i < FLength; ++i)
+      ordered[static_cast<size_t>(i)] = FRing[static_cast<size_t>((FPosition + i) % FLength)];
     FSaver->Save(ordered.data(), FLength);
   }
   FLength = length;

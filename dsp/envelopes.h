@@ -19,7 +19,15 @@ constexpr int kMaxEnvelopePoints = 32;
 constexpr int kStageSlots = 4;
 
 enum TEnvelopeKind : int {
-  ekThreshold = 0, ekAttack, ekRelease, ekRatio, ekWetMix, ekOutGain, ekStereoLink, ekWidth, ekPan
+  ekThreshold = 0,
+  ekAttack,
+  ekRelease,
+  ekRatio,
+  ekWetMix,
+  ekOutGain,
+  ekStereoLink,
+  ekWidth,
+  ekPan
 };
 
 // Stage codes of the processing order.
@@ -42,10 +50,10 @@ struct TEnvelope {
 struct TEnvelopeSet {
   TEnvelope Envelopes[kEnvelopeKinds];
   int32_t Version;
-  int32_t DisplayMode;   // 0 "In+Out", 1 "Input", 2 "Output", 3 "Gains"
-  int32_t CurEnv;        // 0 .. 8
-  int32_t OvrEnv;        // 0 none, k + 1 envelope k
-  int32_t Weighting;     // 0 "Off", 1 "Internal", 2 "A", 3 "C", 4 "A+C"
+  int32_t DisplayMode;  // 0 "In+Out", 1 "Input", 2 "Output", 3 "Gains"
+  int32_t CurEnv;       // 0 .. 8
+  int32_t OvrEnv;       // 0 none, k + 1 envelope k
+  int32_t Weighting;    // 0 "Off", 1 "Internal", 2 "A", 3 "C", 4 "A+C"
   int32_t Ordering[kStageSlots];
   int32_t GraphVisible;  // 1 in knob mode
 };

@@ -79,8 +79,7 @@ void TKesFilter::DesignBandPass(double fs, double frequency, double bandwidth, d
   a2 = (t * t - k + 1.0) / a0;
 }
 
-void TKesFilter::ResponseDb(const double* x, float* db, int n, double b0, double b1, double b2, double a1,
-                            double a2) {
+void TKesFilter::ResponseDb(const double* x, float* db, int n, double b0, double b1, double b2, double a1, double a2) {
   for (int i = 0; i < n; ++i) {
     const std::complex<double> z1 = std::polar(1.0, -kPi * x[i]);
     const std::complex<double> z2 = z1 * z1;
@@ -96,7 +95,7 @@ void TKesFilter::update() {
     if (d.FilterType == kFilterBandPass) {
       // Keep the design stable: a centre at or past Nyquist or a bandwidth of
       // zero would put the poles on or outside the unit circle.
-      const double fs = d.SampleRate > 0 ? d.SampleRate : 1.0;
+      const double fs = d.SampleRate > 0 ? static_cast<double>(d.SampleRate) : 1.0;
       const double f = std::clamp<double>(d.Frequency, 1e-3 * fs, 0.49 * fs);
       const double bw = std::isfinite(d.Bandwidth) ? std::clamp<double>(d.Bandwidth, 1e-3, 10.0) : 1.0;
       DesignBandPass(fs, std::isfinite(f) ? f : 0.1 * fs, bw, d.B0, d.B1, d.B2, d.A1, d.A2);

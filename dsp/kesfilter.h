@@ -19,9 +19,9 @@ constexpr int32_t kFilterBandPass = 11;
 struct TKesFilterDesign {
   float SampleRate;
   int32_t FilterType;
-  float Frequency;  // Hz
-  float GainDb;     // unused by the band-pass
-  float Bandwidth;  // octaves
+  float Frequency;            // Hz
+  float GainDb;               // unused by the band-pass
+  float Bandwidth;            // octaves
   double B0, B1, B2, A1, A2;  // A1 stored negated for the band-pass loop
   int32_t ActiveType;
 };

@@ -10,7 +10,8 @@ TOutDelayer::TOutDelayer(int bufferCount, int delay, int multiplier, int blockLe
       FBufferLength(std::max(blockLength, 0) * std::max(multiplier, 1)),
       FDelay(std::max(delay, 0)) {
   try {
-    for (int i = 0; i < FBufferCount; ++i) AlignedAlloc(FBuffers[i], sizeof(double) * static_cast<size_t>(FBufferLength));
+    for (int i = 0; i < FBufferCount; ++i)
+      AlignedAlloc(FBuffers[i], sizeof(double) * static_cast<size_t>(FBufferLength));
     if (FDelay > 0) {
       for (int i = 0; i < FBufferCount; ++i) {
         FDelayers[i] = new TDelayer1(0);
@@ -62,22 +63,30 @@ void TOutDelayer::StageOutput(TVSTProcessRecord* rec, int channels, int n, bool 
   if (channels != 2) {
     if (out0 && out1) {
       if (replacing) {
-        if (applyGain) VecDoubleToSingle2Gain(b0, out0, out1, n, gain);
-        else VecDoubleToSingle2(b0, out0, out1, n);
+        if (applyGain)
+          VecDoubleToSingle2Gain(b0, out0, out1, n, gain);
+        else
+          VecDoubleToSingle2(b0, out0, out1, n);
       } else {
-        if (applyGain) VecAddToSingle2Gain(b0, out0, out1, n, gain);
-        else VecAddToSingle2(b0, out0, out1, n);
+        if (applyGain)
+          VecAddToSingle2Gain(b0, out0, out1, n, gain);
+        else
+          VecAddToSingle2(b0, out0, out1, n);
       }
     } else {
       // A host with a single output: the mono signal goes where it can.
       float* out = out0 ? out0 : out1;
       if (out) {
         if (replacing) {
-          if (applyGain) VecDoubleToSingleGain(b0, out, n, gain);
-          else VecDoubleToSingle(b0, out, n);
+          if (applyGain)
+            VecDoubleToSingleGain(b0, out, n, gain);
+          else
+            VecDoubleToSingle(b0, out, n);
         } else {
-          if (applyGain) VecAddToSingleGain(b0, out, n, gain);
-          else VecAddToSingle(b0, out, n);
+          if (applyGain)
+            VecAddToSingleGain(b0, out, n, gain);
+          else
+            VecAddToSingle(b0, out, n);
         }
       }
     }
@@ -87,11 +96,15 @@ void TOutDelayer::StageOutput(TVSTProcessRecord* rec, int channels, int n, bool 
     for (int k = 0; k < 2; ++k) {
       if (!outs[k]) continue;
       if (replacing) {
-        if (applyGain) VecDoubleToSingleGain(bufs[k], outs[k], n, gain);
-        else VecDoubleToSingle(bufs[k], outs[k], n);
+        if (applyGain)
+          VecDoubleToSingleGain(bufs[k], outs[k], n, gain);
+        else
+          VecDoubleToSingle(bufs[k], outs[k], n);
       } else {
-        if (applyGain) VecAddToSingleGain(bufs[k], outs[k], n, gain);
-        else VecAddToSingle(bufs[k], outs[k], n);
+        if (applyGain)
+          VecAddToSingleGain(bufs[k], outs[k], n, gain);
+        else
+          VecAddToSingle(bufs[k], outs[k], n);
       }
     }
   }

@@ -126,7 +126,7 @@ void TTalvern::designBand(TTalvernBand& band) {
   // The filter runs at twice the sample rate.
   const double w = 2.0 * kPi * centre / (2.0 * fs);
   const double sw = std::sin(w);
-  const double alpha = sw * std::sinh(kLn2 / 2.0 * band.Bandwidth * w / sw);
+  const double alpha = sw * std::sinh(kLn2 / 2.0 * static_cast<double>(band.Bandwidth) * w / sw);
   const double b0 = alpha / (1.0 + alpha) * kBandGain;
   const double k1 = 2.0 * std::cos(w) / (1.0 + alpha);
   const double k2 = (1.0 - alpha) / (1.0 + alpha);
@@ -172,7 +172,7 @@ void TTalvern::setBandValue(int kind, int b, double v) {
   switch (kind) {
     case ekThreshold: {
       const float t = static_cast<float>((1.0 - v) * -50.0);
-      band.Threshold = static_cast<float>(std::pow(10.0, (t - 10.0) / 20.0));
+      band.Threshold = static_cast<float>(std::pow(10.0, (static_cast<double>(t) - 10.0) / 20.0));
       break;
     }
     case ekAttack: {
@@ -190,20 +190,14 @@ void TTalvern::setBandValue(int kind, int b, double v) {
       a.Ratio = c.Ratio = static_cast<float>(r);
       break;
     }
-    case ekWetMix:
-      band.WetMix = static_cast<float>(v);
-      break;
+    case ekWetMix: band.WetMix = static_cast<float>(v); break;
     case ekOutGain: {
       const float g = static_cast<float>((v - 0.5) * 36.0);
-      band.OutGain = static_cast<float>(std::pow(10.0, g / 20.0));
+      band.OutGain = static_cast<float>(std::pow(10.0, static_cast<double>(g) / 20.0));
       break;
     }
-    case ekStereoLink:
-      band.StereoLink = static_cast<float>(v);
-      break;
-    case ekWidth:
-      band.Width = static_cast<float>(2.0 * v);
-      break;
+    case ekStereoLink: band.StereoLink = static_cast<float>(v); break;
+    case ekWidth: band.Width = static_cast<float>(2.0 * v); break;
     case ekPan: {
       band.Pan = static_cast<float>(v);
       const double p = band.Pan;
@@ -218,8 +212,7 @@ void TTalvern::setBandValue(int kind, int b, double v) {
       }
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -269,15 +262,15 @@ void TTalvern::applyEnvelope(int kind) {
 }
 
 double TTalvern::WeightingDb(int code, double f, double slope) {
-  auto weightA = [](double f) {
-    const double f2 = f * f;
-    const double r = 1.4884e8 * f2 * f2 /
-                     ((f2 + 20.6 * 20.6) * (f2 + 1.4884e8) * std::sqrt(f2 + 107.7 * 107.7) *
-                      std::sqrt(f2 + 737.9 * 737.9));
+  auto weightA = [](double hz) {
+    const double f2 = hz * hz;
+    const double r =
+        1.4884e8 * f2 * f2 /
+        ((f2 + 20.6 * 20.6) * (f2 + 1.4884e8) * std::sqrt(f2 + 107.7 * 107.7) * std::sqrt(f2 + 737.9 * 737.9));
     return -20.0 * std::log10(r);
   };
-  auto weightC = [](double f) {
-    const double f2 = f * f;
+  auto weightC = [](double hz) {
+    const double f2 = hz * hz;
     const double r = 1.4884e8 * f2 / ((f2 + 1.4884e8) * (f2 + 20.6 * 20.6));
     return -20.0 * std::log10(r);
   };
@@ -310,7 +303,7 @@ void TTalvern::computeWeighting() {
 
 void TTalvern::SetSlope(float dbPerOctave) {
   TSyncLock lock(FSync);
-  FSlope = static_cast<float>((dbPerOctave - 3.0) / kLn2);
+  FSlope = static_cast<float>((static_cast<double>(dbPerOctave) - 3.0) / kLn2);
   FDirtyMask |= kWeightingDirty;
 }
 
@@ -328,8 +321,10 @@ void TTalvern::updateParameters() {
   bool used[4] = {};
   for (int j = 0; j < kStageSlots; ++j) {
     int32_t c = FEnvelopeSet.Ordering[j];
-    if (c < 0 || c > 3 || used[c]) c = scOff;
-    else used[c] = true;
+    if (c < 0 || c > 3 || used[c])
+      c = scOff;
+    else
+      used[c] = true;
     FActiveOrder[j] = c;
   }
   const uint32_t dirty = FDirtyMask;
@@ -387,13 +382,13 @@ void TTalvern::processPiece(const double* in0, const double* in1, double* out0, 
     if (firstBand < 0) firstBand = b;
     const bool fold = first == scOutGain;
     lanes.State[laneCount] = band.StateA;
-    lanes.B0[laneCount] = fold ? band.StateA->B0 * band.OutGain : band.StateA->B0;
+    lanes.B0[laneCount] = fold ? band.StateA->B0 * static_cast<double>(band.OutGain) : band.StateA->B0;
     lanes.In[laneCount] = in0;
     lanes.Out[laneCount] = target(b, 0);
     ++laneCount;
     if (stereo) {
       lanes.State[laneCount] = band.StateB;
-      lanes.B0[laneCount] = fold ? band.StateB->B0 * band.OutGain : band.StateB->B0;
+      lanes.B0[laneCount] = fold ? band.StateB->B0 * static_cast<double>(band.OutGain) : band.StateB->B0;
       lanes.In[laneCount] = in1;
       lanes.Out[laneCount] = target(b, 1);
       ++laneCount;
@@ -465,16 +460,18 @@ void TTalvern::runStage(TTalvernBand& band, int code, bool gainNext, double* t0,
       }
       VecLRToMS(t0, t1, n);
       VecScale(t1, n, band.Width);
-      if (gainNext) VecLRToMSGain(t0, t1, n, 2.0 * outGain);
-      else VecMSToLR(t0, t1, n);
+      if (gainNext)
+        VecLRToMSGain(t0, t1, n, 2.0 * outGain);
+      else
+        VecMSToLR(t0, t1, n);
       break;
     case scPan:
       if (!s.stereo) {
         if (gainNext) VecScale(t0, n, outGain);
         break;
       }
-      VecScale(t0, n, gainNext ? band.PanGainA * outGain : band.PanGainA);
-      VecScale(t1, n, gainNext ? band.PanGainB * outGain : band.PanGainB);
+      VecScale(t0, n, gainNext ? static_cast<double>(band.PanGainA) * outGain : static_cast<double>(band.PanGainA));
+      VecScale(t1, n, gainNext ? static_cast<double>(band.PanGainB) * outGain : static_cast<double>(band.PanGainB));
       break;
     default:
       if (gainNext) {
@@ -490,9 +487,9 @@ void TTalvern::prepareBand(TTalvernBand& band, bool useOutGain, bool withMainOut
   TBandChannelState& b = *band.StateB;
   a.OutFactor = useOutGain ? static_cast<double>(band.OutGain) : 1.0;
   if (withMainOut) a.OutFactor = a.OutFactor * s.outputGain;
-  a.Dry = 1.0 - band.WetMix;
+  a.Dry = 1.0 - static_cast<double>(band.WetMix);
   a.Wet = band.WetMix;
-  const double thresh = static_cast<double>(band.Threshold) * band.InvWeight;
+  const double thresh = static_cast<double>(band.Threshold) * static_cast<double>(band.InvWeight);
   a.Thresh = s.inverted ? 1.0 / thresh : thresh;
   if (!s.metering) {
     // The non-metering gain computers leave the output factor to Dry and Wet.
@@ -604,16 +601,16 @@ void TTalvern::TakeSpectrum(double* energy, double* gainPow, bool preGain, float
     const TBandChannelState& c = *band.StateB;
     double e, g;
     if (stereoSum) {
-      e = 0.5 * scale * (a.DetEnergy + c.DetEnergy);
-      g = 0.5 * scale * (a.GainEnergy + c.GainEnergy);
+      e = 0.5 * static_cast<double>(scale) * (a.DetEnergy + c.DetEnergy);
+      g = 0.5 * static_cast<double>(scale) * (a.GainEnergy + c.GainEnergy);
     } else {
-      e = scale * a.DetEnergy;
-      g = scale * a.GainEnergy;
+      e = static_cast<double>(scale) * a.DetEnergy;
+      g = static_cast<double>(scale) * a.GainEnergy;
     }
     if (g == 0.0) g = 1.0;
     if (energy) energy[b] = e;
     if (gainPow) gainPow[b] = g;
-    if (outFactor) outFactor[b] = preGain ? 1.0 : anyOutGain ? mainOut * band.OutGain : mainOut;
+    if (outFactor) outFactor[b] = preGain ? 1.0 : anyOutGain ? mainOut * static_cast<double>(band.OutGain) : mainOut;
     if (weight) weight[b] = band.Weight;
   }
   for (int b = 0; b < FBandCount; ++b) {
@@ -641,27 +638,25 @@ void TTalvern::FormatEnvelopeValue(int kind, bool withUnit, float v, std::string
       break;
     case ekRatio: {
       const double r = x >= 0.75 ? (x - 0.75) / 0.25 * 2.0 + 1.0 : 1.0 / (9.0 - x / 0.75 * 8.0);
-      if (r >= 1.0) std::snprintf(buf, sizeof buf, "1:%.2f", r);
-      else std::snprintf(buf, sizeof buf, "%.2f:1", 1.0 / r);
+      if (r >= 1.0)
+        std::snprintf(buf, sizeof buf, "1:%.2f", r);
+      else
+        std::snprintf(buf, sizeof buf, "%.2f:1", 1.0 / r);
       break;
     }
     case ekWetMix:
-    case ekStereoLink:
-      std::snprintf(buf, sizeof buf, withUnit ? "%.0f %%" : "%.0f", 100.0 * x);
-      break;
-    case ekOutGain:
-      std::snprintf(buf, sizeof buf, withUnit ? "%.1f dB" : "%.0f", (x - 0.5) * 36.0);
-      break;
-    case ekWidth:
-      std::snprintf(buf, sizeof buf, withUnit ? "%.0f %%" : "%.0f", 200.0 * x);
-      break;
+    case ekStereoLink: std::snprintf(buf, sizeof buf, withUnit ? "%.0f %%" : "%.0f", 100.0 * x); break;
+    case ekOutGain: std::snprintf(buf, sizeof buf, withUnit ? "%.1f dB" : "%.0f", (x - 0.5) * 36.0); break;
+    case ekWidth: std::snprintf(buf, sizeof buf, withUnit ? "%.0f %%" : "%.0f", 200.0 * x); break;
     case ekPan:
-      if (v == 0.5f) std::snprintf(buf, sizeof buf, "C");
-      else if (v > 0.5f) std::snprintf(buf, sizeof buf, "L %.0f", (x - 0.5) / 0.5 * 100.0);
-      else std::snprintf(buf, sizeof buf, "R %.0f", (0.5 - x) / 0.5 * 100.0);
+      if (v == 0.5f)
+        std::snprintf(buf, sizeof buf, "C");
+      else if (v > 0.5f)
+        std::snprintf(buf, sizeof buf, "L %.0f", (x - 0.5) / 0.5 * 100.0);
+      else
+        std::snprintf(buf, sizeof buf, "R %.0f", (0.5 - x) / 0.5 * 100.0);
       break;
-    default:
-      return;
+    default: return;
   }
   // A value that rounds to zero reads "0", never "-0".
   if (buf[0] == '-') {

@@ -60,8 +60,8 @@ struct TTalvernBand {
   TBandChannelState* StateA = nullptr;  // left, mono, or mid/side carrier
   TBandChannelState* StateB = nullptr;  // right
   float WetMix = 0;
-  float OutGain = 0;     // linear
-  float Threshold = 0;   // linear level
+  float OutGain = 0;    // linear
+  float Threshold = 0;  // linear level
   float Weight = 0;
   float InvWeight = 0;
   float StereoLink = 0;  // 0 .. 1
@@ -164,12 +164,11 @@ private:
   void copyBand31(int kind, int b);
   void computeWeighting();
   void updateParameters();
-  void processPiece(const double* in0, const double* in1, double* out0, double* out1, int n,
-                    const TBlockSettings& s);
+  void processPiece(const double* in0, const double* in1, double* out0, double* out1, int n, const TBlockSettings& s);
   void freeAll();
   void prepareBand(TTalvernBand& band, bool useOutGain, bool withMainOut, const TBlockSettings& s);
-  void runStage(TTalvernBand& band, int code, bool gainNext, double* t0, double* t1, int n,
-                const TBlockSettings& s, bool& mainOutPending);
+  void runStage(TTalvernBand& band, int code, bool gainNext, double* t0, double* t1, int n, const TBlockSettings& s,
+                bool& mainOutPending);
   void dynamicsLR(TTalvernBand& band, double* t0, double* t1, int n, const TBlockSettings& s);
   void dynamicsMS(TTalvernBand& band, double* t0, double* t1, int n, const TBlockSettings& s);
   void markDirty(uint32_t bits);

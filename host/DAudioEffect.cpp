@@ -8,8 +8,8 @@
 #include "classlib/SysUtils.h"
 #include "platform/Fpu.h"
 
-AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams)
-    : numPrograms(numPrograms), numParams(numParams), audioMaster(audioMaster) {
+AudioEffect::AudioEffect(audioMasterCallback master, VstInt32 programCount, VstInt32 paramCount)
+    : numPrograms(programCount), numParams(paramCount), audioMaster(master) {
   std::memset(&cEffect, 0, sizeof cEffect);
   cEffect.magic = kEffectMagic;
   cEffect.dispatcher = dispatchEffectClass;
@@ -40,8 +40,10 @@ VstIntPtr AudioEffect::callHost(VstInt32 opcode, VstInt32 index, VstIntPtr value
 }
 
 void AudioEffect::SetFlag(VstInt32 flag, bool state) {
-  if (state) cEffect.flags |= flag;
-  else cEffect.flags &= ~flag;
+  if (state)
+    cEffect.flags |= flag;
+  else
+    cEffect.flags &= ~flag;
 }
 
 void AudioEffect::setParameterAutomated(VstInt32 index, float value) {
@@ -78,6 +80,8 @@ void AudioEffect::setEditor(AEffEditor* e) {
 }
 
 VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+  // The opcode table, one case a line.
+  // clang-format off
   switch (opcode) {
     case effOpen: open(); return 0;
     case effClose: close(); return 0;
@@ -118,6 +122,7 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
     case effSetChunk: return setChunk(ptr, static_cast<VstInt32>(value), index != 0);
     default: return 0;  // effEditDraw, effEditMouse, effEditKey, effEditTop, effEditSleep, others
   }
+  // clang-format on
 }
 
 // ---------------------------------------------------------------------------

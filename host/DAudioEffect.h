@@ -19,7 +19,7 @@ class AudioEffect;
 
 class AEffEditor : public TObject {
 public:
-  explicit AEffEditor(AudioEffect* effect) : effect(effect) {}
+  explicit AEffEditor(AudioEffect* owner) : effect(owner) {}
   ~AEffEditor() override = default;
 
   virtual VstIntPtr getRect(ERect** rect) {
@@ -54,8 +54,8 @@ public:
   AudioEffect(const AudioEffect&) = delete;
   AudioEffect& operator=(const AudioEffect&) = delete;
 
-  virtual void setSampleRate(float sampleRate) { this->sampleRate = sampleRate; }
-  virtual void setBlockSize(VstInt32 blockSize) { this->blockSize = blockSize; }
+  virtual void setSampleRate(float newRate) { sampleRate = newRate; }
+  virtual void setBlockSize(VstInt32 newSize) { blockSize = newSize; }
   virtual void setParameter(VstInt32, float) {}
   virtual float getParameter(VstInt32) { return 0.0f; }
   virtual void setParameterAutomated(VstInt32 index, float value);

@@ -1,6 +1,8 @@
 #include "host/DAudioEffectX.h"
 
 VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+  // The opcode table, one case a line.
+  // clang-format off
   switch (opcode) {
     case effProcessEvents: return processEvents(static_cast<VstEvents*>(ptr));
     case effCanBeAutomated: return canParameterBeAutomated(index) ? 1 : 0;
@@ -42,6 +44,7 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effGetVstVersion: return getVstVersion();
     default: return AudioEffect::dispatcher(opcode, index, value, ptr, opt);
   }
+  // clang-format on
 }
 
 VstTimeInfo* AudioEffectX::getTimeInfo(VstInt32 filter) {
@@ -100,9 +103,7 @@ bool AudioEffectX::getSpeakerArrangement(VstSpeakerArrangement** input, VstSpeak
   return callHost(audioMasterGetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(input), output) != 0;
 }
 bool AudioEffectX::getHostVendorString(char* text) { return callHost(audioMasterGetVendorString, 0, 0, text) != 0; }
-bool AudioEffectX::getHostProductString(char* text) {
-  return callHost(audioMasterGetProductString, 0, 0, text) != 0;
-}
+bool AudioEffectX::getHostProductString(char* text) { return callHost(audioMasterGetProductString, 0, 0, text) != 0; }
 VstInt32 AudioEffectX::getHostVendorVersion() { return static_cast<VstInt32>(callHost(audioMasterGetVendorVersion)); }
 VstIntPtr AudioEffectX::hostVendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) {
   return callHost(audioMasterVendorSpecific, index, value, ptr, opt);

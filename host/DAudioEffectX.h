@@ -71,9 +71,9 @@ public:
   virtual bool updateDisplay();
   virtual bool processVariableIo(VstVariableIo*) { return false; }
   virtual bool setSpeakerArrangement(VstSpeakerArrangement*, VstSpeakerArrangement*) { return false; }
-  virtual void setBlockSizeAndSampleRate(VstInt32 blockSize, float sampleRate) {
-    this->blockSize = blockSize;
-    this->sampleRate = sampleRate;
+  virtual void setBlockSizeAndSampleRate(VstInt32 newSize, float newRate) {
+    blockSize = newSize;
+    sampleRate = newRate;
   }
   virtual bool setBypass(bool) { return false; }
   virtual bool getEffectName(char*) { return false; }

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr size_t kProgramHeader = 52;   // kind magic .. chunk size
+constexpr size_t kProgramHeader = 52;  // kind magic .. chunk size
 constexpr size_t kBankHeader = 152;
 
 void FileError(const char* text) { MessageDlg(text, "File error", platform::MB_ICON_ERROR); }
@@ -84,7 +84,8 @@ static bool AskFile(bool save, bool bank, const std::string& key, std::string& f
   platform::FileDialogRequest request;
   request.Save = save;
   const char* kind = bank ? " bank " : " preset ";
-  request.Title = save ? std::string("Select filename to save") + kind + "to" : std::string("Select which") + kind + "to load";
+  request.Title =
+      save ? std::string("Select filename to save") + kind + "to" : std::string("Select which") + kind + "to load";
   request.Filter = bank ? "Program bank (*.fxb)|*.fxb" : "Single program (*.fxp)|*.fxp";
   request.DefaultExt = bank ? "fxb" : "fxp";
   std::string folder = RegReadString(key, "InitPresetFolder");
@@ -174,8 +175,8 @@ void TVSTEffectBase::SaveFile(bool bank) {
     std::memcpy(out.data(), "CcnK", 4);
     WriteBE(out.data() + 4, static_cast<uint32_t>(headerSize + static_cast<size_t>(size)));
   }
-  bool ok = std::fwrite(out.data(), 1, 8, f) == 8 &&
-            std::fwrite(out.data() + 8, 1, out.size() - 8, f) == out.size() - 8;
+  bool ok =
+      std::fwrite(out.data(), 1, 8, f) == 8 && std::fwrite(out.data() + 8, 1, out.size() - 8, f) == out.size() - 8;
   ok = std::fclose(f) == 0 && ok;
   closer.f = nullptr;
   if (ok) {

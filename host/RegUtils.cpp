@@ -81,9 +81,7 @@ void RegRemoveValue(const std::string& keyPath, const std::string& name) {
   platform::Registry().Close(key);
 }
 
-void SwapBytes32(uint32_t& v) {
-  v = ((v & 0xFF) << 24) | ((v & 0xFF00) << 8) | ((v >> 8) & 0xFF00) | (v >> 24);
-}
+void SwapBytes32(uint32_t& v) { v = ((v & 0xFF) << 24) | ((v & 0xFF00) << 8) | ((v >> 8) & 0xFF00) | (v >> 24); }
 
 std::string FormatVersion(uint32_t version) {
   uint32_t major = version >> 16, minor = (version >> 8) & 0xFF, build = version & 0xFF;

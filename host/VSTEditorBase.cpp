@@ -2,8 +2,8 @@
 
 #include "params/model/VSTParameterHost.h"
 
-TVSTEditorBase::TVSTEditorBase(AudioEffect* effect, TVSTParameterHost* paramHost)
-    : AEffEditor(effect), FParamHost(paramHost) {}
+TVSTEditorBase::TVSTEditorBase(AudioEffect* owner, TVSTParameterHost* paramHost)
+    : AEffEditor(owner), FParamHost(paramHost) {}
 
 TVSTEditorBase::~TVSTEditorBase() {
   TSyncLock lock(FEditorLock);

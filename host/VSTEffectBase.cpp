@@ -22,9 +22,8 @@ constexpr uint32_t kRegistryPiece = 4096;
 
 }  // namespace
 
-TVSTEffectBase::TVSTEffectBase(audioMasterCallback audioMaster, TVSTParameterHost* paramHost,
-                               TComponent*& dataModule)
-    : AudioEffectX(audioMaster, paramHost->ProgramCount(), paramHost->Parameters().Count()),
+TVSTEffectBase::TVSTEffectBase(audioMasterCallback master, TVSTParameterHost* paramHost, TComponent*& dataModule)
+    : AudioEffectX(master, paramHost->ProgramCount(), paramHost->Parameters().Count()),
       FParamHost(paramHost),
       FDataModule(dataModule) {
   dataModule = nullptr;
@@ -158,8 +157,10 @@ void TVSTEffectBase::Apply(TPresetObject& p) {
   for (int i = 0; i < params.Count(); ++i) {
     TVSTParameter* par = params.Items(i);
     float v = p.GetSingle(par->Name(), 0, static_cast<float>(par->NormalizedDefault()));
-    if (FInitialised) par->RequestNormalized(v);
-    else par->SetNormalized(v);
+    if (FInitialised)
+      par->RequestNormalized(v);
+    else
+      par->SetNormalized(v);
   }
 }
 
@@ -251,8 +252,8 @@ bool TVSTEffectBase::LoadOldProgram(const uint8_t* data, VstInt32 size) {
   if (FOldProgramSize <= 0 || size != FOldProgramSize) return false;
   TVSTParameters& params = FParamHost->Parameters();
   // The values are an array of singles, followed by the plug-in's own bytes.
-  std::vector<float> values(static_cast<size_t>(FOldChunkParameterCount != 0 ? FOldChunkParameterCount
-                                                                              : FOldParameterCount));
+  std::vector<float> values(
+      static_cast<size_t>(FOldChunkParameterCount != 0 ? FOldChunkParameterCount : FOldParameterCount));
   if (!values.empty()) std::memcpy(values.data(), data, values.size() * sizeof(float));
   const uint8_t* own = data + values.size() * sizeof(float);
   FParamHost->OnSetChunkAlt(own, values.data());
@@ -261,8 +262,10 @@ bool TVSTEffectBase::LoadOldProgram(const uint8_t* data, VstInt32 size) {
   if (n > static_cast<int>(values.size())) n = static_cast<int>(values.size());
   for (int i = 0; i < params.Count(); ++i) {
     TVSTParameter* p = params.Items(i);
-    if (i < n) p->SetNormalized(values[static_cast<size_t>(i)]);
-    else p->SetCurValue(p->DefValue());
+    if (i < n)
+      p->SetNormalized(values[static_cast<size_t>(i)]);
+    else
+      p->SetCurValue(p->DefValue());
   }
   if (TPresetObject* slot = CurrentSlot()) Snapshot(*slot);
   return true;
@@ -472,8 +475,7 @@ static const TVSTOnProcess* ChooseHandler(TVSTParameterHost& h, const TVSTProces
   if (in == 1 && out == 1) return &h.OnProcessM2M;
   if (in == 1 && out == 2) return &h.OnProcessS2Sm;
   if (in == 1) return nullptr;
-  if (in == 2 && out == 2)
-    return (r.Inputs[1] && r.Inputs[1] != r.Inputs[0]) ? &h.OnProcessS2S : &h.OnProcessS2Sm;
+  if (in == 2 && out == 2) return (r.Inputs[1] && r.Inputs[1] != r.Inputs[0]) ? &h.OnProcessS2S : &h.OnProcessS2Sm;
   return &h.OnProcessAny;
 }
 
@@ -500,7 +502,8 @@ bool TVSTEffectBase::getVendorString(char* text) {
 }
 
 bool TVSTEffectBase::getProductString(char* text) {
-  CopyText(text, kVendorTextCapacity, FParamHost->PluginName.empty() ? FParamHost->ProductName : FParamHost->PluginName);
+  CopyText(text, kVendorTextCapacity,
+           FParamHost->PluginName.empty() ? FParamHost->ProductName : FParamHost->PluginName);
   return true;
 }
 
@@ -514,6 +517,4 @@ VstIntPtr TVSTEffectBase::vendorSpecific(VstInt32 index, VstIntPtr value, void*,
   return 0;
 }
 
-VstInt32 TVSTEffectBase::canDo(char* text) {
-  return text && std::strcmp(text, "receiveVstTimeInfo") == 0 ? 1 : 0;
-}
+VstInt32 TVSTEffectBase::canDo(char* text) { return text && std::strcmp(text, "receiveVstTimeInfo") == 0 ? 1 : 0; }

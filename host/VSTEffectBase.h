@@ -16,8 +16,8 @@
 
 #include "gfx/core/SyncObject.h"
 #include "host/DAudioEffectX.h"
-#include "params/state/PresetMan.h"
 #include "params/model/VSTParameterHost.h"
+#include "params/state/PresetMan.h"
 
 class TVSTEditorBase;
 

@@ -49,8 +49,8 @@ std::string DefaultPluginPath() {
   const char* name = "Talvern.so";
 #endif
   std::string dir = ExecutableDir();
-  for (const std::string& c : {dir + name, dir + "../plugin/" + name, dir + "../../plugin/" + name,
-                               dir + "../lib/" + name})
+  for (const std::string& c :
+       {dir + name, dir + "../plugin/" + name, dir + "../../plugin/" + name, dir + "../lib/" + name})
     if (Exists(c)) return c;
   return dir + name;
 }

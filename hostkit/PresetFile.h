@@ -27,8 +27,8 @@ struct PresetFile {
   VstInt32 FormatVersion = 1;
   VstInt32 PluginId = 0;
   VstInt32 PluginVersion = 1;
-  VstInt32 Count = 0;        // parameters (program) or programs (bank)
-  std::string ProgramName;   // programs only; at most 28 characters
+  VstInt32 Count = 0;       // parameters (program) or programs (bank)
+  std::string ProgramName;  // programs only; at most 28 characters
   std::vector<uint8_t> Chunk;
 };
 

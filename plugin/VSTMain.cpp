@@ -4,8 +4,8 @@
 #include "host/DAudioEffect.h"
 #include "host/VSTEffectBase.h"
 #include "host/VSTWrapper.h"
-#include "params/plugin/EffParams.h"
 #include "params/model/VSTParameterHost.h"
+#include "params/plugin/EffParams.h"
 #include "platform/LibraryHooks.h"
 
 namespace {
@@ -38,7 +38,8 @@ extern "C" void KesLibraryDetach() { LibraryDetach(); }
 #if defined(_WIN32)
 extern "C" AEffect* KesPluginMain(audioMasterCallback audioMaster);
 #else
-extern "C" __attribute__((visibility("default"))) AEffect* KesPluginMain(audioMasterCallback audioMaster) __asm__("main");
+extern "C" __attribute__((visibility("default"))) AEffect* KesPluginMain(audioMasterCallback audioMaster) __asm__(
+    "main");
 #endif
 
 extern "C" AEffect* KesPluginMain(audioMasterCallback audioMaster) { return PluginMainWith(audioMaster, kFactory); }

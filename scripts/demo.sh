@@ -6,7 +6,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
-cmake -S . -B build/demo -G Ninja -DCMAKE_BUILD_TYPE=Release -DKES_TESTS=OFF -DKES_BENCH=OFF >/dev/null
+export CCACHE_BASEDIR="$root"
+cmake --preset demo >/dev/null
 cmake --build build/demo -j"${JOBS:-2}" --target Talvern talvern-render talvern-demo
 bin=build/demo/bin
 out=build/demo/out

@@ -13,7 +13,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 native_pkgs=(build-essential cmake ninja-build ccache pkg-config zlib1g-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-14-dev
-  libsndfile1-dev libjpeg-dev libfreetype-dev libx11-dev libxext-dev xvfb)
+  libsndfile1-dev libjpeg-dev libfreetype-dev libx11-dev libxext-dev xvfb python3 clang-format)
 windows_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
   libz-mingw-w64-dev wine wine32)
 

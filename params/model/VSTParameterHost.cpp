@@ -18,8 +18,10 @@ TVSTParameterHost* TVSTParameter::RequestHost() const {
 }
 
 void TVSTParameter::SetCurValue(int32_t v) {
-  if (v > FMaxValue) v = FMaxValue;
-  else if (v < FMinValue) v = FMinValue;
+  if (v > FMaxValue)
+    v = FMaxValue;
+  else if (v < FMinValue)
+    v = FMinValue;
   if (v == FCurValue) return;
   FCurValue = v;
   if (FMaxValue == FMinValue) {
@@ -57,8 +59,10 @@ void TVSTParameter::SetMaxValue(int32_t v) {
 }
 
 void TVSTParameter::SetDefValue(int32_t v) {
-  if (v > FMaxValue) v = FMaxValue;
-  else if (v < FMinValue) v = FMinValue;
+  if (v > FMaxValue)
+    v = FMaxValue;
+  else if (v < FMinValue)
+    v = FMinValue;
   FDefValue = v;
 }
 
@@ -84,8 +88,10 @@ void TVSTParameter::SetOnGetRealValue(TVSTParamOnGetRealValue h) {
 }
 
 void TVSTParameter::SetNormalized(float x) {
-  if (x > 1.0f) x = 1.0f;
-  else if (!(x >= 0.0f)) x = 0.0f;
+  if (x > 1.0f)
+    x = 1.0f;
+  else if (!(x >= 0.0f))
+    x = 0.0f;
   // Extended precision product, rounded to nearest with ties to even (the
   // rounding mode the floating-point guard keeps during host calls).
   long double range = static_cast<long double>(static_cast<int64_t>(FMaxValue) - FMinValue);
@@ -100,16 +106,17 @@ double TVSTParameter::NormalizedDefault() const {
 }
 
 std::string TVSTParameter::ValueText() const {
-  if (OnGetStrValue.Bound() && FOnGetRealValue.Bound())
-    return OnGetStrValue(const_cast<TVSTParameter*>(this));
+  if (OnGetStrValue.Bound() && FOnGetRealValue.Bound()) return OnGetStrValue(const_cast<TVSTParameter*>(this));
   return std::string();
 }
 
 void TVSTParameter::RequestValue(int32_t v) {
   TVSTParameterHost* host = RequestHost();
   if (!host) return;
-  if (v > FMaxValue) v = FMaxValue;
-  else if (v < FMinValue) v = FMinValue;
+  if (v > FMaxValue)
+    v = FMaxValue;
+  else if (v < FMinValue)
+    v = FMinValue;
   if (v == FCurValue) return;
   float n = 0.0f;
   if (FMaxValue != FMinValue)
@@ -121,8 +128,10 @@ void TVSTParameter::RequestValue(int32_t v) {
 void TVSTParameter::RequestNormalized(float x) {
   TVSTParameterHost* host = RequestHost();
   if (!host) return;
-  if (!(x >= 0.0f)) x = 0.0f;
-  else if (x > 1.0f) x = 1.0f;
+  if (!(x >= 0.0f))
+    x = 0.0f;
+  else if (x > 1.0f)
+    x = 1.0f;
   if (x != FNormalizedValue) host->OnRequestValue(this, x);
 }
 
@@ -187,7 +196,9 @@ TVSTParameterHost::~TVSTParameterHost() {
   FParameters.reset();
 }
 
-void TVSTParameterHost::SetInChannelCount(int32_t v) { FInChannelCount = v < 1 ? 1 : v > kMaxChannels ? kMaxChannels : v; }
+void TVSTParameterHost::SetInChannelCount(int32_t v) {
+  FInChannelCount = v < 1 ? 1 : v > kMaxChannels ? kMaxChannels : v;
+}
 void TVSTParameterHost::SetOutChannelCount(int32_t v) {
   FOutChannelCount = v < 1 ? 1 : v > kMaxChannels ? kMaxChannels : v;
 }

@@ -12,7 +12,7 @@ const int kSpectrumSpeedDb[kSpectrumSpeeds] = {-50, -45, -40, -35, -30, -25, -20
 
 namespace {
 
-constexpr int kPiece = 128;       // samples per processing piece
+constexpr int kPiece = 128;  // samples per processing piece
 constexpr int kLegacyDataSize = 1800;
 // Clip detection sees the auditioned band 6.02 dB up.
 const float kAuditionGain = static_cast<float>(std::pow(10.0, 0.3));
@@ -77,14 +77,14 @@ void TEffParameters::Declare() {
       {"unused0", "", 10, 0, &TEffParameters::PlainReal, false, {}, nullptr},
       {"Fluffy", "", 1, 0, &TEffParameters::PlainReal, false, words("On", "Off"), &TEffParameters::FluffyChange},
       {"Detectr", "", 10, 0, &TEffParameters::PlainReal, false, words("Env", "Peak"), &TEffParameters::DetectorChange},
-      {"MSMode", "", 9, 0, &TEffParameters::PlainReal, false,
-       TVSTParamOnGetStrValue([](TVSTParameter* p) {
+      {"MSMode", "", 9, 0, &TEffParameters::PlainReal, false, TVSTParamOnGetStrValue([](TVSTParameter* p) {
          return std::string(p->CurValue() == 1 ? "Mid" : p->CurValue() == 2 ? "Side" : "Off");
        }),
        &TEffParameters::MSModeChange},
       {"unused1", "", 1, 0, &TEffParameters::PlainReal, false, {}, nullptr},
       {"CDisabl", "", 1, 0, &TEffParameters::PlainReal, false, {}, nullptr},
-      {"CMode", "", 10, 0, &TEffParameters::PlainReal, false, words("Inverted", "Normal"), &TEffParameters::CModeChange},
+      {"CMode", "", 10, 0, &TEffParameters::PlainReal, false, words("Inverted", "Normal"),
+       &TEffParameters::CModeChange},
   };
   for (const Decl& d : decls) {
     TVSTParameter* p = h.Parameters().Add();
@@ -95,8 +95,10 @@ void TEffParameters::Declare() {
     p->SetMinValue(0);
     p->SetDefValue(d.def);
     p->SetCurValue(d.def);
-    if (d.realText) p->OnGetStrValue = TVSTParamOnGetStrValue::Bind(this, &TEffParameters::RealText);
-    else if (d.text.Bound()) p->OnGetStrValue = d.text;
+    if (d.realText)
+      p->OnGetStrValue = TVSTParamOnGetStrValue::Bind(this, &TEffParameters::RealText);
+    else if (d.text.Bound())
+      p->OnGetStrValue = d.text;
     p->SetOnGetRealValue(TVSTParamOnGetRealValue::Bind(this, d.real));
     if (d.change) p->OnParamChange = TVSTOnParamChange::Bind(this, d.change);
     p->IsPackaged = false;
@@ -344,8 +346,10 @@ void TEffParameters::ProcessBlock(PVSTProcessRecord r, bool stereo) {
     FStaging->StageInput(r, count, count, n);
     for (int i = 0; i < count; ++i) VecAddNoise(FStaging->Buffer(count + i), (n + 15) / 16, FNoiseState, 16);
     if (FFilterEnabled) {
-      if (stereo) FFilter->ProcessStereo(FStaging->Buffer(2), FStaging->Buffer(3), n);
-      else FFilter->ProcessMono(FStaging->Buffer(1), n);
+      if (stereo)
+        FFilter->ProcessStereo(FStaging->Buffer(2), FStaging->Buffer(3), n);
+      else
+        FFilter->ProcessMono(FStaging->Buffer(1), n);
     }
     FEngine->Process(FStaging->Buffer(count), FStaging->Buffer(count + 1), out0, out1, n, !stereo, msActive);
     FStaging->StageOutput(r, count, n, false, statsGain);
@@ -382,7 +386,8 @@ void TEffParameters::AnalysisUpdate(int32_t frames, bool stereo) {
   }
   FEditor->SetSpectrum(levelDb, gainDb);
   FEditor->PostToEditor(emRepaintDisplay, 0);
-  FEditor->PostToEditor(emRmsDifference,
-                        static_cast<intptr_t>(std::lround((FEngine->GetOutputLevel() - FEngine->GetInputLevel()) * 1000)));
+  FEditor->PostToEditor(
+      emRmsDifference,
+      static_cast<intptr_t>(std::lround((FEngine->GetOutputLevel() - FEngine->GetInputLevel()) * 1000)));
   FEditor->PostToEditor(emClipIndicator, (FStats->ClipCount(0) > 0 || FStats->ClipCount(1) > 0) ? 1 : 0);
 }

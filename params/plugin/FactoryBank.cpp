@@ -30,7 +30,8 @@ struct TFactoryProgram {
   const char* Name;
   const char* Intent;
   float Params[9];  // MainOut, InSlope, unused0, Fluffy, Detectr, MSMode, unused1, CDisabl, CMode
-  TFactoryEnvelope Envelopes[kEnvelopeKinds];  // Thresh, Attack, Release, Ratio, Wet Mix, Out Gain, St. Link, Width, Pan
+  // Thresh, Attack, Release, Ratio, Wet Mix, Out Gain, St. Link, Width, Pan
+  TFactoryEnvelope Envelopes[kEnvelopeKinds];
   int32_t Weighting;
   int32_t Ordering[kStageSlots];
 };
@@ -40,6 +41,8 @@ constexpr TFactoryEnvelope Flat(float v) { return {2, {{0, v}, {1, v}}}; }
 
 constexpr float kSlope = 0.3f;  // 3 dB/octave: no tilt
 
+// One program per entry, laid out as a table.
+// clang-format off
 const TFactoryProgram kPrograms[] = {
     {"Default", "Neutral: the plain filter bank, nothing changed.",
      {0.5f, kSlope, 0, 0, 0, 0, 0, 0, 0},
@@ -139,6 +142,7 @@ const TFactoryProgram kPrograms[] = {
      {Flat(0.5f), Flat(0.5f), Flat(0.75f), Flat(0.68f), Flat(0.7f), Keep, Keep, Keep, Keep},
      0, {0, 1, -1, -1}},
 };
+// clang-format on
 
 static_assert(sizeof kPrograms / sizeof kPrograms[0] == 17, "the bank holds seventeen programs");
 

@@ -46,8 +46,7 @@ void TPresetObjectItem::SetData(TPresetEntryKind kind, const void* data, uint32_
 // TPresetObject: entries
 
 TPresetObject::TPresetObject(int bucketCount)
-    : FBucketCount(bucketCount > 0 ? bucketCount : 1),
-      FBuckets(static_cast<size_t>(FBucketCount), nullptr) {}
+    : FBucketCount(bucketCount > 0 ? bucketCount : 1), FBuckets(static_cast<size_t>(FBucketCount), nullptr) {}
 
 TPresetObject::~TPresetObject() { Clear(); }
 
@@ -246,8 +245,8 @@ void put32(uint8_t* p, uint32_t v) {
 }
 uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
 }
 
 // The CRC field sits in the last four bytes of both headers.
@@ -264,8 +263,7 @@ bool headerValid(const uint8_t* header, uint32_t size, const uint8_t* magic) {
   return CRC32(copy, size) == stored && std::memcmp(copy, magic, 4) == 0;
 }
 
-void makeProgramHeader(uint8_t* h, uint32_t payloadSize, uint32_t entryCount, uint8_t version,
-                       bool compressed) {
+void makeProgramHeader(uint8_t* h, uint32_t payloadSize, uint32_t entryCount, uint8_t version, bool compressed) {
   std::memcpy(h, kProgramMagic, 4);
   put32(h + 4, payloadSize);
   put32(h + 8, entryCount);
@@ -291,8 +289,7 @@ private:
 // Reads exactly n bytes or fails the decode.
 void take(TStream& in, void* buffer, uint32_t n) {
   if (n == 0) return;
-  if (n > 0x7FFFFFFFu || in.Read(buffer, static_cast<int32_t>(n)) != static_cast<int32_t>(n))
-    throw TDecodeError();
+  if (n > 0x7FFFFFFFu || in.Read(buffer, static_cast<int32_t>(n)) != static_cast<int32_t>(n)) throw TDecodeError();
 }
 
 uint64_t remainingIn(TStream& in) {
@@ -463,8 +460,8 @@ uint8_t* TPresetObject::WriteChunk(uint32_t& length) const {
   if (!block) throw EOutOfMemory();
   std::memset(block, 0, blockSize);
   // The zero padding counts as payload.
-  makeProgramHeader(block, static_cast<uint32_t>(blockSize - kProgramHeaderSize),
-                    static_cast<uint32_t>(FItems.size()), Version, true);
+  makeProgramHeader(block, static_cast<uint32_t>(blockSize - kProgramHeaderSize), static_cast<uint32_t>(FItems.size()),
+                    Version, true);
   buf.SetPosition(0);
   buf.Read(block + kProgramHeaderSize, static_cast<int32_t>(compressedSize));
   length = static_cast<uint32_t>(blockSize);

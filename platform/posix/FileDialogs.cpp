@@ -32,11 +32,12 @@ bool OsFileDialog(const FileDialogRequest& request, std::string& fileName) {
     ok = posix::Capture(args, chosen);
   } else if (posix::OnPath("kdialog")) {
     ok = posix::Capture({"kdialog", "--title", request.Title, request.Save ? "--getsavefilename" : "--getopenfilename",
-                  start.empty() ? "." : start, pattern + "|" + desc},
-                 chosen);
+                         start.empty() ? "." : start, pattern + "|" + desc},
+                        chosen);
   }
   if (!ok) return false;
-  if (request.Save && !request.DefaultExt.empty() && chosen.find('.', chosen.find_last_of('/') + 1) == std::string::npos)
+  if (request.Save && !request.DefaultExt.empty() &&
+      chosen.find('.', chosen.find_last_of('/') + 1) == std::string::npos)
     chosen += "." + request.DefaultExt;
   fileName = chosen;
   return true;

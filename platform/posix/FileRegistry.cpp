@@ -95,7 +95,10 @@ bool Unhex(const std::string& h, std::string& out) {
     int v = 0;
     for (size_t k = 0; k < 2; ++k) {
       char c = h[i + k];
-      int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      int d = c >= '0' && c <= '9'   ? c - '0'
+              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                     : -1;
       if (d < 0) return false;
       v = v * 16 + d;
     }
@@ -130,7 +133,8 @@ ValueMap Parse(const std::string& content) {
     size_t s2 = s1 == std::string::npos ? std::string::npos : line.find(' ', s1 + 1);
     if (s2 == std::string::npos) continue;
     std::string typeText = line.substr(0, s1);
-    if (typeText.empty() || typeText.size() > 9 || typeText.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (typeText.empty() || typeText.size() > 9 || typeText.find_first_not_of("0123456789") != std::string::npos)
+      continue;
     std::string name, data;
     if (!Unhex(line.substr(s1 + 1, s2 - s1 - 1), name) || !Unhex(line.substr(s2 + 1), data)) continue;
     values[name] = Value{static_cast<uint32_t>(std::strtoul(typeText.c_str(), nullptr, 10)), data};

@@ -16,12 +16,16 @@ MsgAnswer OsMessageBox(const std::string& caption, const std::string& text, MsgI
   if (display && *display) {
     int rc = -1;
     if (posix::OnPath("zenity")) {
-      std::string kind = question ? "--question" : icon == MB_ICON_ERROR ? "--error"
-                                               : icon == MB_ICON_WARNING ? "--warning" : "--info";
+      std::string kind = question                  ? "--question"
+                         : icon == MB_ICON_ERROR   ? "--error"
+                         : icon == MB_ICON_WARNING ? "--warning"
+                                                   : "--info";
       rc = posix::Run({"zenity", kind, "--no-markup", "--title=" + caption, "--text=" + text});
     } else if (posix::OnPath("kdialog")) {
-      std::string kind = question ? "--yesno" : icon == MB_ICON_ERROR ? "--error"
-                                              : icon == MB_ICON_WARNING ? "--sorry" : "--msgbox";
+      std::string kind = question                  ? "--yesno"
+                         : icon == MB_ICON_ERROR   ? "--error"
+                         : icon == MB_ICON_WARNING ? "--sorry"
+                                                   : "--msgbox";
       rc = posix::Run({"kdialog", "--title", caption, kind, text});
     }
     if (rc == 0) return question ? (buttons == MB_BUTTONS_YESNO ? MB_ANSWER_YES : MB_ANSWER_OK) : MB_ANSWER_OK;

@@ -5,7 +5,9 @@
 #include "platform/LibraryHooks.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) KesLibraryAttach();
-  else if (reason == DLL_PROCESS_DETACH) KesLibraryDetach();
+  if (reason == DLL_PROCESS_ATTACH)
+    KesLibraryAttach();
+  else if (reason == DLL_PROCESS_DETACH)
+    KesLibraryDetach();
   return TRUE;
 }

@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <commdlg.h>
+#include <windows.h>
 
 #include <string>
 

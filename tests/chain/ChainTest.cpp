@@ -72,7 +72,8 @@ protected:
     for (int b = 0; b < blocks; ++b) {
       for (int i = 0; i < frames; ++i) {
         double t = static_cast<double>(phase++) / 44100.0;
-        l[static_cast<size_t>(i)] = r[static_cast<size_t>(i)] = static_cast<float>(amplitude * std::sin(2 * kPi * 1000 * t));
+        l[static_cast<size_t>(i)] = r[static_cast<size_t>(i)] =
+            static_cast<float>(amplitude * std::sin(2 * kPi * 1000 * t));
       }
       float* in[2] = {l.data(), r.data()};
       float* out[2] = {ol.data(), orr.data()};
@@ -191,7 +192,7 @@ TEST_F(ChainTest, AuditionFilterRequestTakesEffectAtTheNextBlock) {
       float* out[2] = {ol.data(), orr.data()};
       e->processReplacing(e, in, out, 512);
       if (b >= 20)
-        for (float v : ol) sum += double(v) * v;
+        for (float v : ol) sum += double(v) * double(v);
     }
     return sum;
   };
@@ -213,8 +214,10 @@ TEST_F(ChainTest, RegistrySettingsAreReadAtStartUpWithSafeDefaults) {
     int32_t expectSpeed;
     bool expectSnapping, expectOverlay;
   } cases[] = {
-      {nullptr, nullptr, nullptr, 5, false, true}, {"7", "1", "0", 7, true, false},
-      {"42", "yes", "", 5, false, true},           {"-1", "0", "1", 5, false, true},
+      {nullptr, nullptr, nullptr, 5, false, true},
+      {"7", "1", "0", 7, true, false},
+      {"42", "yes", "", 5, false, true},
+      {"-1", "0", "1", 5, false, true},
       {"9", "2", "x", 9, true, true},
   };
   for (const Case& c : cases) {

@@ -68,7 +68,11 @@ inline std::complex<double> fitSine(const std::vector<double>& x, size_t from, d
   double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0;
   for (size_t i = from; i < x.size(); ++i) {
     const double s = std::sin(2 * kPi * f * double(i) / fs), c = std::cos(2 * kPi * f * double(i) / fs);
-    ss += s * s; cc += c * c; sc += s * c; ys += x[i] * s; yc += x[i] * c;
+    ss += s * s;
+    cc += c * c;
+    sc += s * c;
+    ys += x[i] * s;
+    yc += x[i] * c;
   }
   const double det = ss * cc - sc * sc;
   const double a = (ys * cc - yc * sc) / det, bb = (yc * ss - ys * sc) / det;

@@ -199,9 +199,9 @@ TEST_F(EnvelopeSetTest, OlderProgramsDeriveTheStageOrderFromTheirSwitches) {
       {1, 0.1f, 1.0f, 0, true, true, false, {0, 1, 2, 3}},
       {1, 0.0f, 0.0f, 0, true, true, false, {0, 1, -1, -1}},
       {1, 0.0f, 1.0f, 0, true, true, false, {0, 1, -1, 3}},
-      {1, 0, 0, 0, false, false, false, {0, 1, -1, -1}},  // no switches at all
+      {1, 0, 0, 0, false, false, false, {0, 1, -1, -1}},    // no switches at all
       {0, 2.0f, 1.0f, 0, true, true, false, {0, 1, 3, 2}},  // version 0 stores width x10
-      {2, 0.2f, 1.0f, 1, true, true, true, {0, 1, 2, 3}},  // version 2 ignores the switches
+      {2, 0.2f, 1.0f, 1, true, true, true, {0, 1, 2, 3}},   // version 2 ignores the switches
   };
   for (const TVersionCase& c : cases) {
     TPresetObject p;

@@ -30,7 +30,11 @@ double measuredDb(TKesFilter& filter, double f, double fs) {
   double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0;
   for (int i = n / 2; i < n; ++i) {
     const double s = std::sin(2 * kPi * f * i / fs), c = std::cos(2 * kPi * f * i / fs), y = x[size_t(i)];
-    ss += s * s; cc += c * c; sc += s * c; ys += y * s; yc += y * c;
+    ss += s * s;
+    cc += c * c;
+    sc += s * c;
+    ys += y * s;
+    yc += y * c;
   }
   const double det = ss * cc - sc * sc;
   const double a = (ys * cc - yc * sc) / det, b = (yc * ss - ys * sc) / det;

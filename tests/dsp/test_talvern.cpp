@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/AllocCounter.h"
 #include "dsp/talvern.h"
 #include "gfx/core/SyncObject.h"
 #include "talvern_reference.h"
+#include "tests/support/AllocCounter.h"
 
 namespace {
 
@@ -70,16 +70,14 @@ protected:
 // ---- band table and filters ---------------------------------------------------
 
 TEST_F(EngineTest, BandTableAndEnabledBandsFollowTheSampleRate) {
-  const struct {
-    int fs, lastEnabled;
-  } cases[] = {{44100, 31}, {48000, 31}, {88200, 34}, {96000, 35}, {192000, 38}};
+  const struct { int fs, lastEnabled; } cases[] = {{44100, 31}, {48000, 31}, {88200, 34}, {96000, 35}, {192000, 38}};
   for (const auto& c : cases) {
     TTalvern e(c.fs, &sync);
     ASSERT_EQ(e.BandCount(), 39);
     EXPECT_EQ(e.EnabledBandCount(), c.lastEnabled + 1) << c.fs;
     for (int i = 0; i < e.BandCount(); ++i) {
       EXPECT_EQ(e.Band(i).Enabled != 0, i <= c.lastEnabled) << c.fs << " band " << i;
-      EXPECT_NEAR(e.Band(i).Centre, 25.0 * std::pow(800.0, i / 31.0), 1e-6 * e.Band(i).Centre);
+      EXPECT_NEAR(e.Band(i).Centre, 25.0 * std::pow(800.0, i / 31.0), 1e-6 * double(e.Band(i).Centre));
       EXPECT_FLOAT_EQ(e.Band(i).Position, i / 31.0f);
     }
   }
@@ -144,9 +142,9 @@ struct TOrderCase {
 // band output gain where "O.Gain" is in the order, and the main output gain.
 TEST_F(EngineTest, DefaultDynamicsReduceToTheFilterBankSum) {
   const TOrderCase cases[] = {
-      {{0, 1, 2, 3}, true},     {{-1, -1, -1, -1}, false}, {{1, -1, -1, -1}, true}, {{-1, 1, -1, -1}, true},
-      {{2, 1, 3, -1}, true},    {{3, 1, 0, 2}, true},      {{1, 0, 2, 3}, true},    {{0, 2, 3, -1}, false},
-      {{-1, -1, -1, 1}, true},
+      {{0, 1, 2, 3}, true},    {{-1, -1, -1, -1}, false}, {{1, -1, -1, -1}, true},
+      {{-1, 1, -1, -1}, true}, {{2, 1, 3, -1}, true},     {{3, 1, 0, 2}, true},
+      {{1, 0, 2, 3}, true},    {{0, 2, 3, -1}, false},    {{-1, -1, -1, 1}, true},
   };
   const float outputGain = 0.7f;
   for (int fs : {44100, 96000}) {
@@ -171,16 +169,16 @@ TEST_F(EngineTest, DefaultDynamicsReduceToTheFilterBankSum) {
           double e0 = 0, e1 = 0;
           for (size_t b = 0; b < bank0.size(); ++b) {
             const double p = std::min<double>(b, 31) / 31.0;  // bands above 31 copy band 31
-            const double v = 0.3 + 0.5 * static_cast<float>(p);
+            const double v = 0.3 + 0.5 * double(static_cast<float>(p));
             const double g = c.outGain ? std::pow(10.0, (v - 0.5) * 36.0 / 20.0) : 1.0;
             e0 += g * bank0[b][i];
             e1 += g * bank1[b][i];
           }
-          worst = std::max(worst, std::fabs(out0[i] - outputGain * e0));
-          if (!mono) worst = std::max(worst, std::fabs(out1[i] - outputGain * e1));
+          worst = std::max(worst, std::fabs(out0[i] - double(outputGain) * e0));
+          if (!mono) worst = std::max(worst, std::fabs(out1[i] - double(outputGain) * e1));
         }
-        EXPECT_LT(worst, 1e-6) << "fs " << fs << " mono " << mono << " order " << c.order[0] << c.order[1]
-                               << c.order[2] << c.order[3];
+        EXPECT_LT(worst, 1e-6) << "fs " << fs << " mono " << mono << " order " << c.order[0] << c.order[1] << c.order[2]
+                               << c.order[3];
       }
     }
   }
@@ -224,8 +222,10 @@ TEST_F(EngineTest, WidthAndPanMixTheChannelsAsSpecified) {
       setFlat(e, c.kind, c.value);
       setFlat(e, ekOutGain, 0.6f);  // +3.6 dB, applied through the following "O.Gain"
       const int stage = c.kind == ekWidth ? scWidth : scPan;
-      if (withGain) setOrder(e, {stage, scOutGain, -1, -1});
-      else setOrder(e, {stage, -1, -1, -1});
+      if (withGain)
+        setOrder(e, {stage, scOutGain, -1, -1});
+      else
+        setOrder(e, {stage, -1, -1, -1});
       const double g = withGain ? std::pow(10.0, 3.6 / 20.0) : 1.0;
       Vec out0, out1;
       runEngine(e, in0, in1, out0, out1, false);
@@ -238,8 +238,10 @@ TEST_F(EngineTest, WidthAndPanMixTheChannelsAsSpecified) {
       TTalvern em(fs, &sync);
       setFlat(em, c.kind, c.value);
       setFlat(em, ekOutGain, 0.6f);
-      if (withGain) setOrder(em, {stage, scOutGain, -1, -1});
-      else setOrder(em, {stage, -1, -1, -1});
+      if (withGain)
+        setOrder(em, {stage, scOutGain, -1, -1});
+      else
+        setOrder(em, {stage, -1, -1, -1});
       runEngine(em, in0, in1, m0, m1, true);
       for (size_t i = 0; i < n; ++i) ASSERT_NEAR(m0[i], g * sum0[i], 1e-6) << c.name << " mono";
     }
@@ -257,11 +259,11 @@ struct TDynCase {
 };
 
 double ratioOf(float v) {
-  return static_cast<float>(v >= 0.75f ? (v - 0.75) / 0.25 * 2.0 + 1.0 : 1.0 / (9.0 - v / 0.75 * 8.0));
+  return static_cast<float>(v >= 0.75f ? (double(v) - 0.75) / 0.25 * 2.0 + 1.0 : 1.0 / (9.0 - double(v) / 0.75 * 8.0));
 }
 double threshOf(float v) {
-  const float t = static_cast<float>((1.0 - v) * -50.0);
-  return static_cast<float>(std::pow(10.0, (t - 10.0) / 20.0));
+  const float t = static_cast<float>((1.0 - double(v)) * -50.0);
+  return static_cast<float>(std::pow(10.0, (double(t) - 10.0) / 20.0));
 }
 double coefOf(double fs, double seconds) { return 1.0 - std::pow(0.01, 1.0 / (fs * seconds)); }
 
@@ -278,7 +280,7 @@ void modelDynamics(const TDynCase& c, double fs, double f, double amp, size_t n,
   const double attack = coefOf(fs, static_cast<float>(0.001 * std::pow(400.0, 0.25f)));
   const double release = coefOf(fs, static_cast<float>(0.001 * std::pow(2000.0, 0.5f)));
   const double rise = r >= 1 ? attack : release, fall = r >= 1 ? release : attack;
-  const double bandGain = std::pow(10.0, (static_cast<float>((c.outGain - 0.5) * 36.0)) / 20.0);
+  const double bandGain = std::pow(10.0, double(static_cast<float>((double(c.outGain) - 0.5) * 36.0)) / 20.0);
   auto target = [&](double d) {
     if (c.inverted) d = 1.0 / std::max(d, 1e-15);
     if (!(d > th)) return 1.0;
@@ -313,8 +315,8 @@ void modelDynamics(const TDynCase& c, double fs, double f, double amp, size_t n,
       gain0 += (t0 - gain0) * (t0 >= gain0 ? rise : fall);
       gain1 += (t1 - gain1) * (t1 >= gain1 ? rise : fall);
       const double wet = c.wet;
-      out0[i] += y0 * (gain0 * wet + (1 - wet)) * bandGain * outputGain;
-      out1[i] += y1 * (gain1 * wet + (1 - wet)) * bandGain * outputGain;
+      out0[i] += y0 * (gain0 * wet + (1 - wet)) * bandGain * double(outputGain);
+      out1[i] += y1 * (gain1 * wet + (1 - wet)) * bandGain * double(outputGain);
     }
   }
 }
@@ -329,20 +331,44 @@ TEST_F(EngineTest, DynamicsFollowTheStaticLawAttackReleaseAndLink) {
   };
   add("compress 6.3:1", [](TDynCase&) {});
   add("compress, metering", [](TDynCase& c) { c.metering = true; });
-  add("expand 1:3", [](TDynCase& c) { c.ratio = 1.0f; c.thresh = 0.7f; });
-  add("expand 1:2, metering", [](TDynCase& c) { c.ratio = 0.875f; c.thresh = 0.7f; c.metering = true; });
+  add("expand 1:3", [](TDynCase& c) {
+    c.ratio = 1.0f;
+    c.thresh = 0.7f;
+  });
+  add("expand 1:2, metering", [](TDynCase& c) {
+    c.ratio = 0.875f;
+    c.thresh = 0.7f;
+    c.metering = true;
+  });
   add("squared gains", [](TDynCase& c) { c.squared = true; });
-  add("squared, metering", [](TDynCase& c) { c.squared = true; c.metering = true; });
+  add("squared, metering", [](TDynCase& c) {
+    c.squared = true;
+    c.metering = true;
+  });
   add("unlinked", [](TDynCase& c) { c.link = 0.0f; });
   add("half linked", [](TDynCase& c) { c.link = 0.5f; });
-  add("half linked, metering", [](TDynCase& c) { c.link = 0.5f; c.metering = true; });
-  add("inverted", [](TDynCase& c) { c.inverted = true; c.thresh = 0.9f; });
-  add("inverted expand", [](TDynCase& c) { c.inverted = true; c.thresh = 0.9f; c.ratio = 1.0f; });
+  add("half linked, metering", [](TDynCase& c) {
+    c.link = 0.5f;
+    c.metering = true;
+  });
+  add("inverted", [](TDynCase& c) {
+    c.inverted = true;
+    c.thresh = 0.9f;
+  });
+  add("inverted expand", [](TDynCase& c) {
+    c.inverted = true;
+    c.thresh = 0.9f;
+    c.ratio = 1.0f;
+  });
   add("env detector", [](TDynCase& c) { c.env = true; });
   add("wet 50 %", [](TDynCase& c) { c.wet = 0.5f; });
   add("band gain after comp", [](TDynCase& c) { c.outGain = 0.6f; });
   add("mono", [](TDynCase& c) { c.mono = true; });
-  add("mono, metering, env", [](TDynCase& c) { c.mono = true; c.metering = true; c.env = true; });
+  add("mono, metering, env", [](TDynCase& c) {
+    c.mono = true;
+    c.metering = true;
+    c.env = true;
+  });
 
   const int fs = 44100;
   const double f = ref::centre(20), amp = 0.5;
@@ -370,7 +396,7 @@ TEST_F(EngineTest, DynamicsFollowTheStaticLawAttackReleaseAndLink) {
     for (size_t i = n - 4410; i < n; ++i) {  // the last 100 ms
       worst = std::max(worst, std::fabs(out0[i] - m0[i]));
       if (!c.mono) worst = std::max(worst, std::fabs(out1[i] - m1[i]));
-      change = std::max(change, std::fabs(out0[i] - in0[i] * 0.89 * outputGain));
+      change = std::max(change, std::fabs(out0[i] - in0[i] * 0.89 * double(outputGain)));
     }
     EXPECT_LT(worst, 1e-6) << c.name;
     EXPECT_GT(change, 0.01) << c.name << ": the dynamics did nothing";
@@ -481,7 +507,7 @@ TEST_F(EngineTest, MidSideDynamicsLeaveTheOtherComponentUntouched) {
     double untouched = 0, processed = 0;
     for (size_t i = 0; i < n; ++i) {
       const double mid = (out0[i] + out1[i]) / 2, side = (out0[i] - out1[i]) / 2;
-      const double pmid = og * (plain0[i] + plain1[i]) / 2, pside = og * (plain0[i] - plain1[i]) / 2;
+      const double pmid = double(og) * (plain0[i] + plain1[i]) / 2, pside = double(og) * (plain0[i] - plain1[i]) / 2;
       untouched = std::max(untouched, std::fabs(mode == 1 ? side - pside : mid - pmid));
       processed = std::max(processed, std::fabs(mode == 1 ? mid - pmid : side - pside));
     }
@@ -521,7 +547,7 @@ TEST_F(EngineTest, MetersAndSpectrumReportTheMeasuredEnergies) {
   EXPECT_NEAR(energy[18], expected, 0.01 * expected);
   EXPECT_LT(energy[5], 1e-3 * expected);
   for (int b = 0; b < 32; ++b) {
-    EXPECT_NEAR(gainPow[b], 1.0, 1e-7) << b;  // 1:1: every applied gain is 1 (scale is single)
+    EXPECT_NEAR(gainPow[b], 1.0, 1e-7) << b;                  // 1:1: every applied gain is 1 (scale is single)
     EXPECT_FLOAT_EQ(static_cast<float>(outFactor[b]), 0.5f);  // default band gain 0 dB
     EXPECT_FLOAT_EQ(static_cast<float>(weight[b]), 1.0f);
   }
@@ -563,8 +589,7 @@ TEST_F(EngineTest, EnvelopesInterpolateAtBandPositionsAndExtrapolateAtTheEnds) {
     int count;
     float x0, y0, x1;
     double value;
-  } holds[] = {{1, 0.5f, 0.3f, 0.0f, 0.3}, {2, 0.5f, 0.3f, 0.5f, 0.3}, {0, 0, 0, 0, 1.0},
-               {2, 0.0f, NAN, 1.0f, 1.0}};
+  } holds[] = {{1, 0.5f, 0.3f, 0.0f, 0.3}, {2, 0.5f, 0.3f, 0.5f, 0.3}, {0, 0, 0, 0, 1.0}, {2, 0.0f, NAN, 1.0f, 1.0}};
   for (const auto& h : holds) {
     r = *e.EnvelopeRecord(ekWetMix);
     r.PointCount = h.count;
@@ -581,8 +606,8 @@ TEST_F(EngineTest, EnvelopesInterpolateAtBandPositionsAndExtrapolateAtTheEnds) {
 // Standard A and C weighting (normalised to 0 dB at 1 kHz), written independently.
 double standardA(double f) {
   const double f2 = f * f, c4 = 12194.0 * 12194.0;
-  const double ra = c4 * f2 * f2 /
-                    ((f2 + 20.6 * 20.6) * std::sqrt((f2 + 107.7 * 107.7) * (f2 + 737.9 * 737.9)) * (f2 + c4));
+  const double ra =
+      c4 * f2 * f2 / ((f2 + 20.6 * 20.6) * std::sqrt((f2 + 107.7 * 107.7) * (f2 + 737.9 * 737.9)) * (f2 + c4));
   return 20 * std::log10(ra) + 2.00;
 }
 double standardC(double f) {
@@ -613,7 +638,7 @@ TEST_F(EngineTest, WeightingCurvesAndSlope) {
     for (int b = 0; b < 32; ++b) {
       const double f = e.Band(b).Centre;
       const double db = 20 * std::log10(e.Band(b).Weight);
-      EXPECT_NEAR(db, (s - 3.0) * std::log2(f / 700.0), 1e-4) << s << " band " << b;
+      EXPECT_NEAR(db, (double(s) - 3.0) * std::log2(f / 700.0), 1e-4) << s << " band " << b;
       EXPECT_FLOAT_EQ(e.Band(b).InvWeight, 1.0f / e.Band(b).Weight);
     }
   }
@@ -625,7 +650,7 @@ TEST_F(EngineTest, WeightingCurvesAndSlope) {
   for (int b = 0; b < 32; ++b)
     EXPECT_NEAR(20 * std::log10(e.Band(b).Weight), -(standardA(e.Band(b).Centre) - 2.0), 0.01) << b;
   for (int b : {0, 12, 31})
-    EXPECT_DOUBLE_EQ(e.Band(b).StateA->Thresh, double(e.Band(b).Threshold) * e.Band(b).InvWeight);
+    EXPECT_DOUBLE_EQ(e.Band(b).StateA->Thresh, double(e.Band(b).Threshold) * double(e.Band(b).InvWeight));
 }
 
 // ---- texts ------------------------------------------------------------------------------------
@@ -637,14 +662,12 @@ TEST(EngineTexts, FormatEnvelopeValue) {
     float v;
     const char* text;
   } cases[] = {
-      {0, true, 1.0f, "0.0 dB"},   {0, true, 0.5f, "-25.0 dB"}, {0, false, 0.5f, "-25"},
-      {1, true, 0.0f, "1 ms"},     {1, true, 1.0f, "400 ms"},   {1, false, 0.25f, "4"},
-      {2, true, 1.0f, "2000 ms"},  {2, true, 0.5f, "45 ms"},    {3, true, 0.75f, "1:1.00"},
-      {3, false, 1.0f, "1:3.00"},  {3, true, 0.0f, "9.00:1"},   {3, true, 0.375f, "5.00:1"},
-      {4, true, 0.5f, "50 %"},     {4, false, 0.5f, "50"},      {5, true, 1.0f, "18.0 dB"},
-      {5, true, 0.0f, "-18.0 dB"}, {5, true, 0.5f, "0.0 dB"},   {6, true, 1.0f, "100 %"},
-      {7, true, 1.0f, "200 %"},    {7, false, 0.25f, "50"},     {8, true, 0.5f, "C"},
-      {8, true, 1.0f, "L 100"},    {8, false, 0.0f, "R 100"},   {8, true, 0.75f, "L 50"},
+      {0, true, 1.0f, "0.0 dB"},  {0, true, 0.5f, "-25.0 dB"}, {0, false, 0.5f, "-25"},    {1, true, 0.0f, "1 ms"},
+      {1, true, 1.0f, "400 ms"},  {1, false, 0.25f, "4"},      {2, true, 1.0f, "2000 ms"}, {2, true, 0.5f, "45 ms"},
+      {3, true, 0.75f, "1:1.00"}, {3, false, 1.0f, "1:3.00"},  {3, true, 0.0f, "9.00:1"},  {3, true, 0.375f, "5.00:1"},
+      {4, true, 0.5f, "50 %"},    {4, false, 0.5f, "50"},      {5, true, 1.0f, "18.0 dB"}, {5, true, 0.0f, "-18.0 dB"},
+      {5, true, 0.5f, "0.0 dB"},  {6, true, 1.0f, "100 %"},    {7, true, 1.0f, "200 %"},   {7, false, 0.25f, "50"},
+      {8, true, 0.5f, "C"},       {8, true, 1.0f, "L 100"},    {8, false, 0.0f, "R 100"},  {8, true, 0.75f, "L 50"},
   };
   for (const auto& c : cases) {
     std::string text = "unchanged";

@@ -74,21 +74,37 @@ const float kGs = 1.3f;
 std::vector<TVecCase> vecCases() {
   return {
       {"VecAdd", [](TVecCtx& c) { VecAdd(c.B(), c.A(), c.n); },
-       [](TVecCtx& c) { for (int i = 0; i < c.n; ++i) c.A()[i] = c.A()[i] + c.B()[i]; }},
+       [](TVecCtx& c) {
+         for (int i = 0; i < c.n; ++i) c.A()[i] = c.A()[i] + c.B()[i];
+       }},
       {"VecAddSelf", [](TVecCtx& c) { VecAdd(c.A(), c.A(), c.n); },
-       [](TVecCtx& c) { for (int i = 0; i < c.n; ++i) c.A()[i] = c.A()[i] + c.A()[i]; }},
+       [](TVecCtx& c) {
+         for (int i = 0; i < c.n; ++i) c.A()[i] = c.A()[i] + c.A()[i];
+       }},
       {"VecScale", [](TVecCtx& c) { VecScale(c.A(), c.n, kG); },
-       [](TVecCtx& c) { for (int i = 0; i < c.n; ++i) c.A()[i] = kG * c.A()[i]; }},
+       [](TVecCtx& c) {
+         for (int i = 0; i < c.n; ++i) c.A()[i] = kG * c.A()[i];
+       }},
       {"VecZero", [](TVecCtx& c) { VecZero(c.A(), c.n); },
-       [](TVecCtx& c) { for (int i = 0; i < c.n; ++i) c.A()[i] = 0.0; }},
+       [](TVecCtx& c) {
+         for (int i = 0; i < c.n; ++i) c.A()[i] = 0.0;
+       }},
       {"VecFillSingle", [](TVecCtx& c) { VecFillSingle(c.F(), c.n, kGs); },
-       [](TVecCtx& c) { for (int i = 0; i < c.n; ++i) c.F()[i] = kGs; }},
+       [](TVecCtx& c) {
+         for (int i = 0; i < c.n; ++i) c.F()[i] = kGs;
+       }},
       {"VecSingleToDouble", [](TVecCtx& c) { VecSingleToDouble(c.F(), c.A(), c.n); },
-       [](TVecCtx& c) { for (int i = 0; i < c.n; ++i) c.A()[i] = c.F()[i]; }},
+       [](TVecCtx& c) {
+         for (int i = 0; i < c.n; ++i) c.A()[i] = c.F()[i];
+       }},
       {"VecDoubleToSingle", [](TVecCtx& c) { VecDoubleToSingle(c.A(), c.F(), c.n); },
-       [](TVecCtx& c) { for (int i = 0; i < c.n; ++i) c.F()[i] = static_cast<float>(c.A()[i]); }},
+       [](TVecCtx& c) {
+         for (int i = 0; i < c.n; ++i) c.F()[i] = static_cast<float>(c.A()[i]);
+       }},
       {"VecDoubleToSingleGain", [](TVecCtx& c) { VecDoubleToSingleGain(c.A(), c.F(), c.n, kG); },
-       [](TVecCtx& c) { for (int i = 0; i < c.n; ++i) c.F()[i] = static_cast<float>(kG * c.A()[i]); }},
+       [](TVecCtx& c) {
+         for (int i = 0; i < c.n; ++i) c.F()[i] = static_cast<float>(kG * c.A()[i]);
+       }},
       {"VecDoubleToSingle2", [](TVecCtx& c) { VecDoubleToSingle2(c.A(), c.F(), c.G(), c.n); },
        [](TVecCtx& c) {
          for (int i = 0; i < c.n; ++i) c.F()[i] = c.G()[i] = static_cast<float>(c.A()[i]);
@@ -98,7 +114,9 @@ std::vector<TVecCase> vecCases() {
          for (int i = 0; i < c.n; ++i) c.F()[i] = c.G()[i] = static_cast<float>(double(kGs) * c.A()[i]);
        }},
       {"VecAddToSingle", [](TVecCtx& c) { VecAddToSingle(c.A(), c.F(), c.n); },
-       [](TVecCtx& c) { for (int i = 0; i < c.n; ++i) c.F()[i] = static_cast<float>(double(c.F()[i]) + c.A()[i]); }},
+       [](TVecCtx& c) {
+         for (int i = 0; i < c.n; ++i) c.F()[i] = static_cast<float>(double(c.F()[i]) + c.A()[i]);
+       }},
       {"VecAddToSingleGain", [](TVecCtx& c) { VecAddToSingleGain(c.A(), c.F(), c.n, kG); },
        [](TVecCtx& c) {
          for (int i = 0; i < c.n; ++i) c.F()[i] = static_cast<float>(double(c.F()[i]) + kG * c.A()[i]);
@@ -123,7 +141,9 @@ std::vector<TVecCase> vecCases() {
          for (int i = 0; i < 3; ++i) c.G()[c.n + i] = 0.0f;
        }},
       {"VecAbs", [](TVecCtx& c) { VecAbs(c.A(), c.B(), c.n); },
-       [](TVecCtx& c) { for (int i = 0; i < c.n; ++i) c.B()[i] = std::fabs(c.A()[i]); }},
+       [](TVecCtx& c) {
+         for (int i = 0; i < c.n; ++i) c.B()[i] = std::fabs(c.A()[i]);
+       }},
       {"VecPeakHold", [](TVecCtx& c) { VecPeakHold(c.A(), c.B(), c.n); },
        [](TVecCtx& c) {
          for (int i = 0; i < c.n; ++i)

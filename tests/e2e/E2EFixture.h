@@ -103,7 +103,7 @@ inline int MaxUlpDiff(const std::vector<float>& a, const std::vector<float>& b) 
 
 inline double Rms(const std::vector<float>& a, size_t from = 0) {
   double s = 0;
-  for (size_t i = from; i < a.size(); ++i) s += double(a[i]) * a[i];
+  for (size_t i = from; i < a.size(); ++i) s += double(a[i]) * double(a[i]);
   return std::sqrt(s / std::max<size_t>(1, a.size() - from));
 }
 

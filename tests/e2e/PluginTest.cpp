@@ -35,10 +35,10 @@ TEST(Plugin, IdentityAndCounts) {
   ASSERT_NE(rect, nullptr);
   EXPECT_EQ(rect->right, 600);
   EXPECT_EQ(rect->bottom, 480);
-  const char* names[] = {"Default", "Radio Mix", "Big Club Mix", "Club Punch", "Flat Bass", "Smooth Mix",
-                         "Tape Compression", "Solidify", "Better Balance", "Deeper", "Lightness",
-                         "Mastering Compression", "Open Highs", "Openness", "Overcompression", "Transparency",
-                         "Soft Press"};
+  const char* names[] = {
+      "Default",          "Radio Mix", "Big Club Mix",    "Club Punch",   "Flat Bass", "Smooth Mix",
+      "Tape Compression", "Solidify",  "Better Balance",  "Deeper",       "Lightness", "Mastering Compression",
+      "Open Highs",       "Openness",  "Overcompression", "Transparency", "Soft Press"};
   for (int i = 0; i < 17; ++i) EXPECT_EQ(h->Text(effGetProgramNameIndexed, i, 25, -1), names[i]);
   EXPECT_EQ(h->ProgramName(), "Default");
 }
@@ -55,10 +55,10 @@ TEST(Plugin, ParameterNamesLabelsAndTexts) {
     float value;
     const char* text;
   } cases[] = {
-      {0, 0.5f, "0.0"},   {0, 0.0f, "-48.0"}, {0, 1.0f, "12.0"}, {0, 0.25f, "-24.0"}, {1, 0.3f, "3.0"},
-      {3, 1.0f, "On"},    {3, 0.0f, "Off"},   {4, 0.1f, "Env"},  {4, 0.0f, "Peak"},   {5, 1 / 9.0f, "Mid"},
-      {5, 2 / 9.0f, "Side"}, {5, 3 / 9.0f, "Off"}, {8, 0.1f, "Inverted"}, {8, 0.0f, "Normal"}, {2, 0.5f, ""},
-      {7, 1.0f, ""},
+      {0, 0.5f, "0.0"},      {0, 0.0f, "-48.0"},   {0, 1.0f, "12.0"},     {0, 0.25f, "-24.0"},
+      {1, 0.3f, "3.0"},      {3, 1.0f, "On"},      {3, 0.0f, "Off"},      {4, 0.1f, "Env"},
+      {4, 0.0f, "Peak"},     {5, 1 / 9.0f, "Mid"}, {5, 2 / 9.0f, "Side"}, {5, 3 / 9.0f, "Off"},
+      {8, 0.1f, "Inverted"}, {8, 0.0f, "Normal"},  {2, 0.5f, ""},         {7, 1.0f, ""},
   };
   for (const Case& c : cases) {
     h->SetParameter(c.index, c.value);
@@ -78,7 +78,7 @@ TEST(Plugin, AutomationOnlyForProgramChangesAfterStartUp) {
   float told = -1;
   for (const auto& c : automated)
     if (c.Index == 0) told = c.Opt;
-  ASSERT_GT(told, 0.5f);  // the program raises the output
+  ASSERT_GT(told, 0.5f);                // the program raises the output
   EXPECT_EQ(h->GetParameter(0), told);  // the host's answer came back through setParameter
   h->ClearCalls();
   h->Dispatch(effSetProgram, 0, 1);  // the same values again: nothing to tell
@@ -117,15 +117,16 @@ TEST(Plugin, ProgramAndBankFilesWrittenByOneInstanceLoadInAnother) {
   auto a = NewInstance();
   a->Dispatch(effSetProgram, 0, 3);
   a->SetParameter(1, 0.8f);
-  hostkit::PresetFile program{hostkit::PresetKind::Program, 1, a->Effect()->uniqueID, 1, 9, a->ProgramName(),
-                              a->GetChunk(true)};
+  hostkit::PresetFile program{
+      hostkit::PresetKind::Program, 1, a->Effect()->uniqueID, 1, 9, a->ProgramName(), a->GetChunk(true)};
   hostkit::PresetFile bank{hostkit::PresetKind::Bank, 1, a->Effect()->uniqueID, 1, 17, "", a->GetChunk(false)};
   std::vector<uint8_t> fxp = hostkit::EncodePresetFile(program), fxb = hostkit::EncodePresetFile(bank);
 
   auto b = NewInstance();
   hostkit::PresetFile readBack;
   std::string why;
-  ASSERT_TRUE(hostkit::DecodePresetFile(fxp, hostkit::PresetKind::Program, b->Effect()->uniqueID, readBack, why)) << why;
+  ASSERT_TRUE(hostkit::DecodePresetFile(fxp, hostkit::PresetKind::Program, b->Effect()->uniqueID, readBack, why))
+      << why;
   EXPECT_EQ(b->SetChunk(readBack.Chunk.data(), static_cast<VstInt32>(readBack.Chunk.size()), true), 1);
   for (int i = 0; i < 9; ++i) EXPECT_EQ(b->GetParameter(i), a->GetParameter(i)) << i;
 

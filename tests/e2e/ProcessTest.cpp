@@ -152,8 +152,8 @@ void OnSigsys(int, siginfo_t* info, void* context) {
 // Installs a filter on the calling thread only: futex (the module lock under
 // contention) and what a thread needs to end are allowed, anything else traps.
 bool WatchSyscallsOnThisThread() {
-  static const int allowed[] = {__NR_futex, __NR_rt_sigreturn, __NR_exit, __NR_exit_group, __NR_munmap,
-                                __NR_madvise, __NR_sched_yield, __NR_rt_sigprocmask};
+  static const int allowed[] = {__NR_futex,  __NR_rt_sigreturn, __NR_exit,        __NR_exit_group,
+                                __NR_munmap, __NR_madvise,      __NR_sched_yield, __NR_rt_sigprocmask};
   std::vector<sock_filter> f;
   f.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)));
   for (int nr : allowed) {

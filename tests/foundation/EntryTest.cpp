@@ -143,11 +143,20 @@ TEST_F(EntryTest, BaseDispatcherTable) {
     VstIntPtr value;
     VstIntPtr expected;
   } cases[] = {
-      {effIdentify, 0, FourCC("NvEf")}, {effGetVu, 0, 16384},  // 0.5 * 32767 rounded
-      {effGetProgram, 0, 0},            {effEditGetRect, 0, 0}, {effEditOpen, 0, 0},
-      {effEditClose, 0, 0},             {effEditIdle, 0, 0},    {effEditDraw, 0, 0},
-      {effEditMouse, 0, 0},             {effEditKey, 0, 0},     {effEditTop, 0, 0},
-      {effEditSleep, 0, 0},             {effGetChunk, 0, 0},    {effSetChunk, 0, 0},
+      {effIdentify, 0, FourCC("NvEf")},
+      {effGetVu, 0, 16384},  // 0.5 * 32767 rounded
+      {effGetProgram, 0, 0},
+      {effEditGetRect, 0, 0},
+      {effEditOpen, 0, 0},
+      {effEditClose, 0, 0},
+      {effEditIdle, 0, 0},
+      {effEditDraw, 0, 0},
+      {effEditMouse, 0, 0},
+      {effEditKey, 0, 0},
+      {effEditTop, 0, 0},
+      {effEditSleep, 0, 0},
+      {effGetChunk, 0, 0},
+      {effSetChunk, 0, 0},
       {24 + 1000, 0, 0},
   };
   for (const Case& c : cases) {
@@ -342,15 +351,15 @@ TEST_F(MainTest, CreatesAnInstanceAndSetsTheProcessWideNames) {
 
 TEST_F(MainTest, StartUpOptionsParse) {
   struct Case {
-    const char* force;    // nullptr: missing
+    const char* force;  // nullptr: missing
     const char* disable;
     VstIntPtr version;
     bool force23, disable23, mode;
   } cases[] = {
-      {"5", nullptr, 2000, true, false, true},   {"-3", nullptr, 2000, false, false, false},
+      {"5", nullptr, 2000, true, false, true},     {"-3", nullptr, 2000, false, false, false},
       {"abc", nullptr, 2000, false, false, false}, {nullptr, nullptr, 2000, false, false, false},
-      {"1", "1", 2400, true, true, false},       {nullptr, "7", 2400, false, true, false},
-      {"", "0", 2300, false, false, true},       {"0", "x", 2299, false, false, false},
+      {"1", "1", 2400, true, true, false},         {nullptr, "7", 2400, false, true, false},
+      {"", "0", 2300, false, false, true},         {"0", "x", 2299, false, false, false},
   };
   for (const Case& c : cases) {
     TestRegistry fresh;

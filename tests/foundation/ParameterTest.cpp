@@ -165,8 +165,8 @@ TEST_F(ParameterTest, RequestsGoThroughTheHostHook) {
     requests.push_back(v);
   };
   p->RequestValue(3);
-  p->RequestValue(1);   // equal to CurValue: nothing
-  p->RequestValue(99);  // clamped to 4
+  p->RequestValue(1);           // equal to CurValue: nothing
+  p->RequestValue(99);          // clamped to 4
   p->RequestNormalized(0.25f);  // equals NormalizedValue: nothing
   p->RequestNormalized(std::numeric_limits<float>::quiet_NaN());
   p->RequestNormalized(7.0f);

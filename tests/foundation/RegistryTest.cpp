@@ -36,10 +36,13 @@ TEST(RegUtils, StringsIntegersAndBoolsWithHostileContents) {
     int asInt;
     bool asBool;
   } cases[] = {
-      {std::string("12\0", 3), 12, true}, {std::string("0\0", 2), 0, false},
-      {std::string("-3\0", 3), -3, true}, {std::string("abc\0", 4), 99, true},
-      {std::string("", 0), 99, true},      {std::string("5x\0", 3), 99, true},
-      {std::string("7", 1), 7, true},      // stored without its zero
+      {std::string("12\0", 3), 12, true},
+      {std::string("0\0", 2), 0, false},
+      {std::string("-3\0", 3), -3, true},
+      {std::string("abc\0", 4), 99, true},
+      {std::string("", 0), 99, true},
+      {std::string("5x\0", 3), 99, true},
+      {std::string("7", 1), 7, true},  // stored without its zero
       {std::string("99999999999\0", 12), 99, true},
   };
   for (const Case& c : cases) {
@@ -142,8 +145,7 @@ TEST_F(FileStoreTest, ConcurrentWritersLoseNothing) {
     });
   for (auto& th : threads) th.join();
   for (int t = 0; t < 4; ++t)
-    for (int i = 0; i < 25; ++i)
-      EXPECT_EQ(RegReadString(kKey, "T" + std::to_string(t) + "_" + std::to_string(i)), "v");
+    for (int i = 0; i < 25; ++i) EXPECT_EQ(RegReadString(kKey, "T" + std::to_string(t) + "_" + std::to_string(i)), "v");
 }
 
 TEST_F(FileStoreTest, KeyPathsCannotEscapeTheStore) {

@@ -51,7 +51,8 @@ inline Bytes chunkFromInput(const uint8_t* data, size_t size, size_t headerSize,
   if (mode == 2 && body.size() >= headerSize) {
     uLongf n = compressBound(static_cast<uLong>(body.size() - headerSize));
     Bytes packed(n);
-    if (compress2(packed.data(), &n, body.data() + headerSize, static_cast<uLong>(body.size() - headerSize), level) != Z_OK)
+    if (compress2(packed.data(), &n, body.data() + headerSize, static_cast<uLong>(body.size() - headerSize), level) !=
+        Z_OK)
       std::abort();
     body.resize(headerSize);
     body.insert(body.end(), packed.begin(), packed.begin() + static_cast<long>(n));

@@ -46,7 +46,7 @@ TEST_F(HostTest, AFailingConstructionFreesTheModuleOnce) {
         (void)fx;
       },
       Exception);
-  EXPECT_EQ(m, nullptr);  // the effect had taken it
+  EXPECT_EQ(m, nullptr);   // the effect had taken it
   EXPECT_TRUE(destroyed);  // and freed it (the sanitizer lane sees any leak)
 }
 
@@ -59,16 +59,26 @@ TEST_F(HostTest, VersionTwoOpcodes) {
     const char* text;
     VstIntPtr expected;
   } cases[] = {
-      {effCanDo, 0, 0, "receiveVstTimeInfo", 1}, {effCanDo, 0, 0, "ReceiveVstTimeInfo", 0},
-      {effCanDo, 0, 0, "", 0},                   {effCanDo, 0, 0, nullptr, 0},
-      {effGetVstVersion, 0, 0, nullptr, 2},      {effKeysRequired, 0, 0, nullptr, 1},
-      {effGetPlugCategory, 0, 0, nullptr, 1},    {effGetVendorVersion, 0, 0, nullptr, 0x20501},
-      {effCanBeAutomated, 99, 0, nullptr, 1},    {effGetNumProgramCategories, 0, 0, nullptr, 1},
-      {effString2Parameter, 0, 0, nullptr, 0},   {effCopyProgram, 0, 0, nullptr, 0},
-      {effConnectOutput, 0, 1, nullptr, 1},      {effGetTailSize, 0, 0, nullptr, 0},
-      {effSetBypass, 0, 1, nullptr, 0},          {effGetIcon, 0, 0, nullptr, 0},
-      {effVendorSpecific, 1, 2, nullptr, 0},     {effProcessEvents, 0, 0, nullptr, 1},
-      {effGetInputProperties, 0, 0, nullptr, 0}, {effIdle, 0, 0, nullptr, 0},
+      {effCanDo, 0, 0, "receiveVstTimeInfo", 1},
+      {effCanDo, 0, 0, "ReceiveVstTimeInfo", 0},
+      {effCanDo, 0, 0, "", 0},
+      {effCanDo, 0, 0, nullptr, 0},
+      {effGetVstVersion, 0, 0, nullptr, 2},
+      {effKeysRequired, 0, 0, nullptr, 1},
+      {effGetPlugCategory, 0, 0, nullptr, 1},
+      {effGetVendorVersion, 0, 0, nullptr, 0x20501},
+      {effCanBeAutomated, 99, 0, nullptr, 1},
+      {effGetNumProgramCategories, 0, 0, nullptr, 1},
+      {effString2Parameter, 0, 0, nullptr, 0},
+      {effCopyProgram, 0, 0, nullptr, 0},
+      {effConnectOutput, 0, 1, nullptr, 1},
+      {effGetTailSize, 0, 0, nullptr, 0},
+      {effSetBypass, 0, 1, nullptr, 0},
+      {effGetIcon, 0, 0, nullptr, 0},
+      {effVendorSpecific, 1, 2, nullptr, 0},
+      {effProcessEvents, 0, 0, nullptr, 1},
+      {effGetInputProperties, 0, 0, nullptr, 0},
+      {effIdle, 0, 0, nullptr, 0},
   };
   for (const Case& c : cases)
     EXPECT_EQ(fx.Dispatch(c.opcode, c.index, c.value, const_cast<char*>(c.text)), c.expected) << c.opcode;
@@ -139,7 +149,7 @@ TEST_F(HostTest, ProgramsSwitchStoreAndName) {
   fx.module->state = 11;
   fx.Param(0)->SetCurValue(100);
   fx.Dispatch(effSetProgram, 0, 1);  // program 0 keeps the live settings
-  EXPECT_EQ(fx.module->state, -1);  // program 1 holds the declared defaults: no state entry
+  EXPECT_EQ(fx.module->state, -1);   // program 1 holds the declared defaults: no state entry
   fx.Dispatch(effSetProgram, 0, 0);
   EXPECT_EQ(fx.module->state, 11);
   EXPECT_EQ(fx.Param(0)->CurValue(), 100);
@@ -342,7 +352,10 @@ TEST_F(HostTest, DefaultProgramUnderTheOlderNamesAndHostileValues) {
     std::string len;
     std::string piece;
   } cases[] = {
-      {"-5", ""}, {"abc", ""}, {"2147483647", ""}, {std::to_string(chunk.size()), "short"},
+      {"-5", ""},
+      {"abc", ""},
+      {"2147483647", ""},
+      {std::to_string(chunk.size()), "short"},
       {std::to_string(chunk.size()), std::string(chunk.size(), '\xEE')},
   };
   for (const Case& c : cases) {

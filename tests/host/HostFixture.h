@@ -9,8 +9,8 @@
 
 #include "host/VSTEffectBase.h"
 #include "host/VSTWrapper.h"
-#include "params/state/PresetMan.h"
 #include "params/model/VSTParameterHost.h"
+#include "params/state/PresetMan.h"
 #include "platform/testing/RecordingMessageBox.h"
 #include "platform/testing/TestRegistry.h"
 

@@ -20,7 +20,8 @@ class PresetFileTest : public HostTest {
 protected:
   void SetUp() override {
     HostTest::SetUp();
-    dir = fs::temp_directory_path() / ("kesfiles-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    dir = fs::temp_directory_path() /
+          ("kesfiles-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir);
     fs::create_directories(dir);
   }

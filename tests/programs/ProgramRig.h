@@ -24,9 +24,9 @@ constexpr double kRate = 44100.0;
 constexpr double kPi = 3.14159265358979323846;
 
 inline const char* const kProgramNames[17] = {
-    "Default",  "Radio Mix", "Big Club Mix",          "Club Punch", "Flat Bass",       "Smooth Mix",
-    "Tape Compression", "Solidify", "Better Balance", "Deeper",     "Lightness",       "Mastering Compression",
-    "Open Highs", "Openness", "Overcompression",      "Transparency", "Soft Press"};
+    "Default",          "Radio Mix", "Big Club Mix",    "Club Punch",   "Flat Bass", "Smooth Mix",
+    "Tape Compression", "Solidify",  "Better Balance",  "Deeper",       "Lightness", "Mastering Compression",
+    "Open Highs",       "Openness",  "Overcompression", "Transparency", "Soft Press"};
 
 inline int ProgramIndex(const std::string& name) {
   for (int i = 0; i < 17; ++i)
@@ -115,8 +115,8 @@ inline Stereo AtPeak(Stereo s, double peakDb) {
   for (size_t i = 0; i < s.Frames(); ++i) p = std::max({p, std::fabs(double(s.L[i])), std::fabs(double(s.R[i]))});
   double g = std::pow(10.0, peakDb / 20) / p;
   for (size_t i = 0; i < s.Frames(); ++i) {
-    s.L[i] = static_cast<float>(s.L[i] * g);
-    s.R[i] = static_cast<float>(s.R[i] * g);
+    s.L[i] = static_cast<float>(double(s.L[i]) * g);
+    s.R[i] = static_cast<float>(double(s.R[i]) * g);
   }
   return s;
 }
@@ -150,8 +150,8 @@ inline Stereo Swelling(double seconds, uint32_t seed) {
   Stereo s = StereoPink(seconds, -18.0, seed);
   for (size_t i = 0; i < s.Frames(); ++i) {
     double g = std::pow(10.0, 8.0 / 20 * std::sin(2 * kPi * 0.8 * double(i) / kRate));
-    s.L[i] = static_cast<float>(s.L[i] * g);
-    s.R[i] = static_cast<float>(s.R[i] * g);
+    s.L[i] = static_cast<float>(double(s.L[i]) * g);
+    s.R[i] = static_cast<float>(double(s.R[i]) * g);
   }
   return s;
 }

@@ -202,9 +202,9 @@ TEST_P(ProgramSound, StaysMusical) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Factory, ProgramSound, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<ProgramCase>& info) {
+                         [](const ::testing::TestParamInfo<ProgramCase>& param_info) {
                            std::string n;
-                           for (const char* p = info.param.Name; *p; ++p)
+                           for (const char* p = param_info.param.Name; *p; ++p)
                              if (std::isalnum(static_cast<unsigned char>(*p))) n += *p;
                            return n;
                          });

@@ -144,7 +144,8 @@ VstIntPtr Dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr valu
     case effGetParamLabel: CopyText(ptr, "", 9); return 0;
     case effGetParamDisplay: {
       char text[16];
-      std::snprintf(text, sizeof text, "%.3f", index == 0 ? static_cast<double>(cur.Gain) : static_cast<double>(cur.Pan));
+      std::snprintf(text, sizeof text, "%.3f",
+                    index == 0 ? static_cast<double>(cur.Gain) : static_cast<double>(cur.Pan));
       CopyText(ptr, text, 9);
       return 0;
     }

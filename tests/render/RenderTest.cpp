@@ -75,7 +75,9 @@ struct Sound {
   int Channels = 0;
   std::vector<double> Samples;
   size_t Frames() const { return Channels ? Samples.size() / static_cast<size_t>(Channels) : 0; }
-  double At(size_t frame, int channel) const { return Samples[frame * static_cast<size_t>(Channels) + static_cast<size_t>(channel)]; }
+  double At(size_t frame, int channel) const {
+    return Samples[frame * static_cast<size_t>(Channels) + static_cast<size_t>(channel)];
+  }
 };
 
 // A reproducible noise signal, quantized to the sample type so the file holds
@@ -87,8 +89,10 @@ Sound Noise(int format, int rate, int channels, size_t frames, double amplitude,
   const int bits = PcmBits(format);
   for (size_t i = 0; i < frames * static_cast<size_t>(channels); ++i) {
     double x = dist(gen);
-    if (bits) x = std::nearbyint(std::ldexp(x, bits - 1)) / std::ldexp(1.0, bits - 1);
-    else x = static_cast<float>(x);
+    if (bits)
+      x = std::nearbyint(std::ldexp(x, bits - 1)) / std::ldexp(1.0, bits - 1);
+    else
+      x = static_cast<float>(x);
     s.Samples.push_back(x);
   }
   return s;
@@ -314,12 +318,8 @@ TEST_F(RenderTest, ParametersAndProgramsShapeTheOutput) {
 }
 
 TEST_F(RenderTest, OutputKeepsTheInputsFormatAndUnchangedAudioIsBitExact) {
-  const int formats[] = {kWav16,
-                         SF_FORMAT_WAV | SF_FORMAT_PCM_24,
-                         SF_FORMAT_WAV | SF_FORMAT_PCM_32,
-                         kWavFloat,
-                         SF_FORMAT_AIFF | SF_FORMAT_PCM_16,
-                         SF_FORMAT_FLAC | SF_FORMAT_PCM_24};
+  const int formats[] = {kWav16,    SF_FORMAT_WAV | SF_FORMAT_PCM_24,  SF_FORMAT_WAV | SF_FORMAT_PCM_32,
+                         kWavFloat, SF_FORMAT_AIFF | SF_FORMAT_PCM_16, SF_FORMAT_FLAC | SF_FORMAT_PCM_24};
   for (int format : formats) {
     Sound in = Noise(format, 48000, 2, 600, 0.9, static_cast<unsigned>(format));
     if (PcmBits(format) && PcmBits(format) < 32) {
@@ -334,7 +334,8 @@ TEST_F(RenderTest, OutputKeepsTheInputsFormatAndUnchangedAudioIsBitExact) {
     const double tol = PcmBits(format) == 32 ? std::ldexp(1.0, -24) : 0.0;
     ASSERT_EQ(out.Samples.size(), in.Samples.size()) << std::hex << format;
     for (size_t i = 0; i < in.Samples.size(); ++i)
-      ASSERT_NEAR(out.Samples[i], in.Samples[i], tol) << "format " << std::hex << format << std::dec << ", sample " << i;
+      ASSERT_NEAR(out.Samples[i], in.Samples[i], tol)
+          << "format " << std::hex << format << std::dec << ", sample " << i;
   }
 }
 
@@ -415,8 +416,8 @@ TEST_F(RenderTest, MonoFileFeedsBothInputsAndKeepsTheFirstOutput) {
   const Case cases[] = {
       {{"--param", "Gain=0.25"}, "", 0.5f},
       {{"--program", "Hard Left"}, "", 1.0f},
-      {{"--param", "Pan=1"}, "", 0.0f},             // left output silent: the right one is not used
-      {{"--param", "Gain=0.75"}, "mono", 1.5f},     // a one-input plug-in
+      {{"--param", "Pan=1"}, "", 0.0f},          // left output silent: the right one is not used
+      {{"--param", "Gain=0.75"}, "mono", 1.5f},  // a one-input plug-in
   };
   const Sound in = Noise(kWav16, 22050, 1, 500, 0.4);
   for (const Case& c : cases) {
@@ -579,25 +580,45 @@ TEST_F(RenderTest, FailuresGiveOneClearLineAndTheirExitCode) {
   }
   const std::vector<uint8_t> good = FixtureProgramChunk("Good", 0.5f, 0.5f);
   auto fxp = [&](const std::string& name, std::vector<uint8_t> b) { WriteBytes(Dir / name, b); };
-  fxp("bad-magic.fxp", [&] { auto b = PresetBytes("FPCh", "RfxT", 2, "x", good); b[0] = 'X'; return b; }());
+  fxp("bad-magic.fxp", [&] {
+    auto b = PresetBytes("FPCh", "RfxT", 2, "x", good);
+    b[0] = 'X';
+    return b;
+  }());
   fxp("bank-as-program.fxp", PresetBytes("FBCh", "RfxT", 3, "", good));
   fxp("params.fxp", PresetBytes("FxCk", "RfxT", 2, "x", good));
   fxp("other-id.fxp", PresetBytes("FPCh", "Othr", 2, "x", good));
-  fxp("long-chunk.fxp", [&] { auto b = PresetBytes("FPCh", "RfxT", 2, "x", good); b[59] += 1; return b; }());
+  fxp("long-chunk.fxp", [&] {
+    auto b = PresetBytes("FPCh", "RfxT", 2, "x", good);
+    b[59] += 1;
+    return b;
+  }());
   fxp("huge-chunk.fxp", [&] {
     auto b = PresetBytes("FPCh", "RfxT", 2, "x", good);
     for (int i = 56; i < 60; ++i) b[static_cast<size_t>(i)] = 0xFF;
     return b;
   }());
-  fxp("huge-size.fxp", [&] { auto b = PresetBytes("FPCh", "RfxT", 2, "x", good); b[4] = 0x7F; return b; }());
-  fxp("cut-header.fxp", [&] { auto b = PresetBytes("FPCh", "RfxT", 2, "x", good); b.resize(40); return b; }());
+  fxp("huge-size.fxp", [&] {
+    auto b = PresetBytes("FPCh", "RfxT", 2, "x", good);
+    b[4] = 0x7F;
+    return b;
+  }());
+  fxp("cut-header.fxp", [&] {
+    auto b = PresetBytes("FPCh", "RfxT", 2, "x", good);
+    b.resize(40);
+    return b;
+  }());
   fxp("empty.fxp", {});
   fxp("rejected.fxp", PresetBytes("FPCh", "RfxT", 2, "x", std::vector<uint8_t>(36, 'X')));
   fxp("no-chunk.fxp", PresetBytes("FPCh", "RfxT", 2, "x", {}));
   fxp("good.fxp", PresetBytes("FPCh", "RfxT", 2, "x", good));
   fxp("rejected.fxb", PresetBytes("FBCh", "RfxT", 3, "", good));
   fxp("program-as-bank.fxb", PresetBytes("FPCh", "RfxT", 2, "x", good));
-  fxp("cut.fxb", [&] { auto b = PresetBytes("FBCh", "RfxT", 3, "", good); b.resize(150); return b; }());
+  fxp("cut.fxb", [&] {
+    auto b = PresetBytes("FBCh", "RfxT", 3, "", good);
+    b.resize(150);
+    return b;
+  }());
 
   struct Case {
     std::vector<std::string> Args;  // "@IN" is replaced by the input, "@" + name by a file of the folder
@@ -614,7 +635,10 @@ TEST_F(RenderTest, FailuresGiveOneClearLineAndTheirExitCode) {
       {{"--in", "@cut-header.wav"}, "", 1, "cut-header.wav"},
       {{"--in", "@zero-channels.wav"}, "", 1, "zero-channels.wav"},
       {{"--in", "@zero-rate.wav"}, "", 1, "zero-rate.wav"},
-      {{"--in", "@cut-data.wav"}, "", 1, "cut-data.wav is truncated: its header declares 400 bytes of audio data, the file holds 300"},
+      {{"--in", "@cut-data.wav"},
+       "",
+       1,
+       "cut-data.wav is truncated: its header declares 400 bytes of audio data, the file holds 300"},
       // plug-ins
       {{"--plugin", "@missing.so"}, "", 1, "cannot load " + P("missing.so")},
       {{"--plugin", "@text.wav"}, "", 1, "cannot load"},
@@ -724,8 +748,8 @@ TEST_F(RenderTest, FailedRunLeavesExistingOutputsUntouched) {
     WriteBytes(Dir / "out.wav", precious);
     WriteBytes(Dir / "keep.fxp", precious);
     WriteBytes(Dir / "keep.fxb", precious);
-    std::vector<std::string> args = {"--in", P("in.wav"), "--out", P("out.wav"), "--save-fxp", P("keep.fxp"),
-                                     "--save-fxb", P("keep.fxb")};
+    std::vector<std::string> args = {"--in",       P("in.wav"),   "--out",      P("out.wav"),
+                                     "--save-fxp", P("keep.fxp"), "--save-fxb", P("keep.fxb")};
     args.insert(args.end(), c.Args.begin(), c.Args.end());
     Result r = Run(args, c.Mode);
     EXPECT_NE(r.Code, 0) << c.Args.size();
@@ -735,7 +759,8 @@ TEST_F(RenderTest, FailedRunLeavesExistingOutputsUntouched) {
     EXPECT_EQ(Leftovers(files), std::vector<std::string>()) << r.Err;
   }
   // A run that succeeds replaces all three and leaves no temporary file.
-  Result ok = Run({"--in", P("in.wav"), "--out", P("out.wav"), "--save-fxp", P("keep.fxp"), "--save-fxb", P("keep.fxb")});
+  Result ok =
+      Run({"--in", P("in.wav"), "--out", P("out.wav"), "--save-fxp", P("keep.fxp"), "--save-fxb", P("keep.fxb")});
   ASSERT_EQ(ok.Code, 0) << ok.Err;
   EXPECT_EQ(ReadSound(Dir / "out.wav").Samples, in.Samples);
   EXPECT_EQ(GetBE(ReadBytes(Dir / "keep.fxp"), 8), Tag("FPCh"));

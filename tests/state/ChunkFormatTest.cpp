@@ -37,9 +37,8 @@ TEST(ProgramChunk, LayoutHeaderCrcAndLevel9Payload) {
   p.SetBlock("_EnvPoints", 3, pts, sizeof pts);
   Bytes chunk = programChunk(p);
 
-  std::vector<Entry> expected = {{"MAINOUT [0]", 1, F32(0.5f)},
-                                 {"_CURENV [0]", 3, I32(4)},
-                                 {"_ENVPOINTS [3]", 2, Bytes(pts, pts + sizeof pts)}};
+  std::vector<Entry> expected = {
+      {"MAINOUT [0]", 1, F32(0.5f)}, {"_CURENV [0]", 3, I32(4)}, {"_ENVPOINTS [3]", 2, Bytes(pts, pts + sizeof pts)}};
   Bytes plain = EncodeEntries(expected);
   Bytes packed = Deflate(plain, 9);
   ASSERT_EQ(chunk.size(), 1024u);
@@ -56,7 +55,7 @@ TEST(ProgramChunk, BlockSizeRounding) {
     uint32_t total;
     uint32_t block;
   };
-  const Case cases[] = {{799, 1024}, {800, 2048},  {1499, 2048}, {1500, 4096}, {2999, 4096},
+  const Case cases[] = {{799, 1024},  {800, 2048},  {1499, 2048}, {1500, 4096}, {2999, 4096},
                         {3000, 8192}, {5999, 8192}, {6000, 6000}, {6001, 6001}, {20000, 20000}};
   Bytes noise = Random(25000, 77);
   for (Case c : cases) {

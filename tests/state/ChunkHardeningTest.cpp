@@ -64,7 +64,7 @@ TEST_F(ProgramTarget, BadHeaders) {
     uint32_t value;  // 32-bit little-endian field at `at`, or one byte when at >= 12
   };
   const Case cases[] = {
-      {"magic", 0, 0x1A53454B ^ 0x20},        // "kES"
+      {"magic", 0, 0x1A53454B ^ 0x20},  // "kES"
       {"magic terminator", 0, 0x0053454B},
       {"payload one past the block", 4, payload + 1},
       {"payload 2^31", 4, 0x80000000u},
@@ -107,10 +107,8 @@ TEST_F(ProgramTarget, EntrySizesPastTheData) {
     size_t dataBytes;
   };
   const Case cases[] = {
-      {"data one past", 5, 5, 5, 4},
-      {"data 2^31", 5, 0x80000000u, 5, 4},
-      {"data 2^32-1", 5, 0xFFFFFFFFu, 5, 4},
-      {"name longer than the data", 0xFFFF, 4, 5, 4},
+      {"data one past", 5, 5, 5, 4},         {"data 2^31", 5, 0x80000000u, 5, 4},
+      {"data 2^32-1", 5, 0xFFFFFFFFu, 5, 4}, {"name longer than the data", 0xFFFF, 4, 5, 4},
       {"name one past", 6, 0, 5, 0},
   };
   for (const Case& c : cases) {

@@ -16,8 +16,7 @@ TEST(Crc32, CheckValueEmptyAndAgreementWithZlib) {
   EXPECT_EQ(CRC32("123456789", 9), 0xCBF43926u);
   EXPECT_EQ(CRC32(nullptr, 0), 0u);
   Bytes data = Random(5000, 1);
-  for (size_t n : {1u, 2u, 255u, 256u, 4999u, 5000u})
-    EXPECT_EQ(CRC32(data.data(), n), ZCrc(data.data(), n)) << n;
+  for (size_t n : {1u, 2u, 255u, 256u, 4999u, 5000u}) EXPECT_EQ(CRC32(data.data(), n), ZCrc(data.data(), n)) << n;
   EXPECT_EQ(CRC32Update(CRC32(data.data(), 1234), data.data() + 1234, 5000 - 1234), ZCrc(data.data(), 5000));
 }
 
@@ -110,8 +109,8 @@ TEST(MemoryBuffer, AgreesWithAVectorModel) {
       Bytes got(rng() % 400);
       b.SetPosition(pos);
       int32_t n = b.Read(got.data(), static_cast<int32_t>(got.size()));
-      int64_t expect = std::max<int64_t>(0, std::min<int64_t>(static_cast<int64_t>(got.size()),
-                                                              static_cast<int64_t>(model.size()) - pos));
+      int64_t expect = std::max<int64_t>(
+          0, std::min<int64_t>(static_cast<int64_t>(got.size()), static_cast<int64_t>(model.size()) - pos));
       ASSERT_EQ(n, expect);
       if (n > 0) {
         ASSERT_EQ(std::memcmp(got.data(), model.data() + pos, static_cast<size_t>(n)), 0);

@@ -65,12 +65,10 @@ TEST(PresetObject, CaseFoldingChangesOnlyAsciiLetters) {
     bool same;
   };
   const Case cases[] = {
-      {"abcxyz", "ABCXYZ", true},
-      {"Env_Pts", "ENV_PTS", true},
-      {"a@", "A@", true},
-      {"a`", "A@", false},          // 0x60 is not a letter; 0x40 is its upper neighbour
-      {"a{", "A[", false},          // 0x7B vs 0x5B
-      {"\xE4x", "\xC4X", false},    // 8-bit letters are not folded
+      {"abcxyz", "ABCXYZ", true}, {"Env_Pts", "ENV_PTS", true},
+      {"a@", "A@", true},         {"a`", "A@", false},  // 0x60 is not a letter; 0x40 is its upper neighbour
+      {"a{", "A[", false},                              // 0x7B vs 0x5B
+      {"\xE4x", "\xC4X", false},                        // 8-bit letters are not folded
       {"key1", "KEY 1", false},
   };
   for (const Case& c : cases) {

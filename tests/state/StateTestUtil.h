@@ -32,9 +32,7 @@ inline void Set32(Bytes& b, size_t at, uint32_t v) {
 inline void Append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
 inline void Append(Bytes& b, const std::string& s) { b.insert(b.end(), s.begin(), s.end()); }
 
-inline uint32_t ZCrc(const uint8_t* p, size_t n) {
-  return static_cast<uint32_t>(crc32(0L, p, static_cast<uInt>(n)));
-}
+inline uint32_t ZCrc(const uint8_t* p, size_t n) { return static_cast<uint32_t>(crc32(0L, p, static_cast<uInt>(n))); }
 
 // Recomputes the CRC field (the last 4 of headerSize bytes) over the header.
 inline void Reseal(Bytes& chunk, size_t headerSize) {
