@@ -1,5 +1,7 @@
-#include <commdlg.h>
+// windows.h first: the other Win32 headers need its types.
 #include <windows.h>
+
+#include <commdlg.h>
 
 #include <string>
 
