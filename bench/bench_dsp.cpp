@@ -66,7 +66,8 @@ void BM_Engine(benchmark::State& state) {
   std::vector<double> out0(kBlock), out1(kBlock);
   size_t pos = 0;
   for (auto _ : state) {
-    engine.Process(in0.data() + pos, in1.data() + pos, out0.data(), out1.data(), kBlock, false, false);
+    engine.Process(in0.data() + pos, in1.data() + pos, out0.data(), out1.data(), kBlock,
+                   TTalvern::TChannelMode::Stereo);
     benchmark::DoNotOptimize(out0.data());
     pos = (pos + kBlock) % in0.size();
   }
@@ -98,7 +99,8 @@ void BM_Chunk(benchmark::State& state) {
     staging.StageInput(&rec, 2, 2, kBlock);
     VecAddNoise(staging.Buffer(2), (kBlock + 15) / 16, noiseState, 16);
     VecAddNoise(staging.Buffer(3), (kBlock + 15) / 16, noiseState, 16);
-    engine.Process(staging.Buffer(2), staging.Buffer(3), staging.Buffer(0), staging.Buffer(1), kBlock, false, false);
+    engine.Process(staging.Buffer(2), staging.Buffer(3), staging.Buffer(0), staging.Buffer(1), kBlock,
+                   TTalvern::TChannelMode::Stereo);
     staging.StageOutput(&rec, 2, kBlock, false, 1.0f);
     if (metering) {
       const double* bufs[2] = {staging.Buffer(0), staging.Buffer(1)};
@@ -119,12 +121,12 @@ void BM_EngineSilenceAfterLoud(benchmark::State& state) {
   const auto h = hostNoise(kBlock, 3);
   std::vector<double> loud(h.begin(), h.end()), zero(kBlock, 0.0), out0(kBlock), out1(kBlock);
   for (int i = 0; i < 100; ++i)
-    engine.Process(loud.data(), loud.data(), out0.data(), out1.data(), kBlock, false, false);
+    engine.Process(loud.data(), loud.data(), out0.data(), out1.data(), kBlock, TTalvern::TChannelMode::Stereo);
   // Skip ahead so every band is deep in its decay.
   for (int i = 0; i < 20 * fs / kBlock; ++i)
-    engine.Process(zero.data(), zero.data(), out0.data(), out1.data(), kBlock, false, false);
+    engine.Process(zero.data(), zero.data(), out0.data(), out1.data(), kBlock, TTalvern::TChannelMode::Stereo);
   for (auto _ : state) {
-    engine.Process(zero.data(), zero.data(), out0.data(), out1.data(), kBlock, false, false);
+    engine.Process(zero.data(), zero.data(), out0.data(), out1.data(), kBlock, TTalvern::TChannelMode::Stereo);
     benchmark::DoNotOptimize(out0.data());
   }
   setCounters(state, fs);

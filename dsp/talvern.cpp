@@ -336,10 +336,9 @@ void TTalvern::updateParameters() {
 
 // ---- processing ------------------------------------------------------------
 
-void TTalvern::Process(const double* in0, const double* in1, double* out0, double* out1, int n, bool mono,
-                       bool msActive) {
-  if (!mono && (!in1 || !out1)) mono = true;
-  if (mono) msActive = false;
+void TTalvern::Process(const double* in0, const double* in1, double* out0, double* out1, int n, TChannelMode mode) {
+  if (!in1 || !out1) mode = TChannelMode::Mono;
+  const bool mono = mode == TChannelMode::Mono;
   updateParameters();
   TBlockSettings s;
   s.outputGain = static_cast<float>(OutputGain);
@@ -349,7 +348,7 @@ void TTalvern::Process(const double* in0, const double* in1, double* out0, doubl
   s.metering = Metering != 0;
   s.inverted = Inverted != 0;
   s.stereo = !mono;
-  s.msActive = msActive;
+  s.msActive = mode == TChannelMode::MidSide;
   for (int done = 0; done < n; done += kTalvernBlock) {
     const int piece = std::min(kTalvernBlock, n - done);
     processPiece(in0 + done, mono ? nullptr : in1 + done, out0 + done, mono ? nullptr : out1 + done, piece, s);

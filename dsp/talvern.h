@@ -86,9 +86,12 @@ public:
   // Resets the channel states of every enabled band and the meters.
   void Clear();
   void ResetMeters();
-  // One block: reads in0 (and in1 unless mono), writes out0 (and out1).
-  // msActive: stereo with MSMode != 0 (dynamics on mid or side only).
-  void Process(const double* in0, const double* in1, double* out0, double* out1, int n, bool mono, bool msActive);
+  // How a block's channels are processed: one channel; two; or two whose
+  // dynamics act on the mid or side component only (MSMode != 0).
+  enum class TChannelMode { Mono, Stereo, MidSide };
+  // One block: reads in0 (and in1 unless mono), writes out0 (and out1). A
+  // stereo mode without a second input or output runs mono.
+  void Process(const double* in0, const double* in1, double* out0, double* out1, int n, TChannelMode mode);
 
   void SetOutputGain(float gain) { OutputGain = gain; }
   // Input slope in dB per octave; pivots at 700 Hz.

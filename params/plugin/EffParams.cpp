@@ -351,7 +351,10 @@ void TEffParameters::ProcessBlock(PVSTProcessRecord r, bool stereo) {
       else
         FFilter->ProcessMono(FStaging->Buffer(1), n);
     }
-    FEngine->Process(FStaging->Buffer(count), FStaging->Buffer(count + 1), out0, out1, n, !stereo, msActive);
+    const TTalvern::TChannelMode mode = !stereo    ? TTalvern::TChannelMode::Mono
+                                        : msActive ? TTalvern::TChannelMode::MidSide
+                                                   : TTalvern::TChannelMode::Stereo;
+    FEngine->Process(FStaging->Buffer(count), FStaging->Buffer(count + 1), out0, out1, n, mode);
     FStaging->StageOutput(r, count, n, false, statsGain);
     if (metering) {
       const double* buffers[2] = {out0, out1};

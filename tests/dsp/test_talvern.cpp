@@ -49,15 +49,18 @@ void setOrder(TTalvern& e, std::initializer_list<int> codes) {
 }
 
 // Runs the engine over whole signals in blocks of the given sizes (cycled).
-void runEngine(TTalvern& e, const Vec& in0, const Vec& in1, Vec& out0, Vec& out1, bool mono, bool ms = false,
+using TMode = TTalvern::TChannelMode;
+
+void runEngine(TTalvern& e, const Vec& in0, const Vec& in1, Vec& out0, Vec& out1, TMode mode,
                std::vector<int> blocks = {128}) {
   out0.assign(in0.size(), 0.0);
   out1.assign(in0.size(), 0.0);
+  const bool mono = mode == TMode::Mono;
   size_t done = 0, k = 0;
   while (done < in0.size()) {
     const int n = static_cast<int>(std::min<size_t>(size_t(blocks[k++ % blocks.size()]), in0.size() - done));
     e.Process(in0.data() + done, mono ? nullptr : in1.data() + done, out0.data() + done,
-              mono ? nullptr : out1.data() + done, n, mono, ms);
+              mono ? nullptr : out1.data() + done, n, mode);
     done += size_t(n);
   }
 }
@@ -163,7 +166,7 @@ TEST_F(EngineTest, DefaultDynamicsReduceToTheFilterBankSum) {
         setLine(e, ekOutGain, 0.3f, 0.8f);  // -7.2 dB at 25 Hz rising to +10.8 dB at 20 kHz
         setOrder(e, {c.order[0], c.order[1], c.order[2], c.order[3]});
         Vec out0, out1;
-        runEngine(e, in0, in1, out0, out1, mono, false, {128, 37, 300, 1});
+        runEngine(e, in0, in1, out0, out1, mono ? TMode::Mono : TMode::Stereo, {128, 37, 300, 1});
         double worst = 0;
         for (size_t i = 0; i < n; ++i) {
           double e0 = 0, e1 = 0;
@@ -228,7 +231,7 @@ TEST_F(EngineTest, WidthAndPanMixTheChannelsAsSpecified) {
         setOrder(e, {stage, -1, -1, -1});
       const double g = withGain ? std::pow(10.0, 3.6 / 20.0) : 1.0;
       Vec out0, out1;
-      runEngine(e, in0, in1, out0, out1, false);
+      runEngine(e, in0, in1, out0, out1, TMode::Stereo);
       for (size_t i = 0; i < n; ++i) {
         ASSERT_NEAR(out0[i], g * (c.ll * sum0[i] + c.lr * sum1[i]), 1e-6) << c.name << " i " << i;
         ASSERT_NEAR(out1[i], g * (c.rl * sum0[i] + c.rr * sum1[i]), 1e-6) << c.name << " i " << i;
@@ -242,7 +245,7 @@ TEST_F(EngineTest, WidthAndPanMixTheChannelsAsSpecified) {
         setOrder(em, {stage, scOutGain, -1, -1});
       else
         setOrder(em, {stage, -1, -1, -1});
-      runEngine(em, in0, in1, m0, m1, true);
+      runEngine(em, in0, in1, m0, m1, TMode::Mono);
       for (size_t i = 0; i < n; ++i) ASSERT_NEAR(m0[i], g * sum0[i], 1e-6) << c.name << " mono";
     }
   }
@@ -390,7 +393,7 @@ TEST_F(EngineTest, DynamicsFollowTheStaticLawAttackReleaseAndLink) {
     setFlat(e, ekWetMix, c.wet);
     setFlat(e, ekOutGain, c.outGain);
     Vec out0, out1, m0, m1;
-    runEngine(e, in0, in1, out0, out1, c.mono);
+    runEngine(e, in0, in1, out0, out1, c.mono ? TMode::Mono : TMode::Stereo);
     modelDynamics(c, fs, f, amp, n, m0, m1, outputGain);
     double worst = 0, change = 0;
     for (size_t i = n - 4410; i < n; ++i) {  // the last 100 ms
@@ -415,7 +418,7 @@ TEST_F(EngineTest, FullLinkAppliesOneGainToBothChannels) {
     setFlat(e, ekThreshold, 0.5f);
     setFlat(e, ekStereoLink, link);
     Vec out0, out1;
-    runEngine(e, in0, in1, out0, out1, false);
+    runEngine(e, in0, in1, out0, out1, TMode::Stereo);
     double worst = 0;
     for (size_t i = 0; i < n; ++i) worst = std::max(worst, std::fabs(out1[i] - 0.25 * out0[i]));
     if (link == 1.0f) {
@@ -442,7 +445,7 @@ TEST_F(EngineTest, GainComputerSettlesOnTheStaticLawWithinTheAttackAndReleaseTim
     setFlat(e, ekThreshold, 0.6f);
     e.SquareGain = c.squared;
     Vec buf(128, 0.0), out(128);
-    e.Process(buf.data(), buf.data(), out.data(), out.data() + 0, 64, true, false);
+    e.Process(buf.data(), buf.data(), out.data(), out.data() + 0, 64, TMode::Mono);
     TBandChannelState s = *e.Band(10).StateA;
     const double th = s.Thresh, r = s.Ratio;
     EXPECT_DOUBLE_EQ(r, ratioOf(c.ratio));
@@ -503,7 +506,7 @@ TEST_F(EngineTest, MidSideDynamicsLeaveTheOtherComponentUntouched) {
     setFlat(e, ekRatio, 0.0f);
     setFlat(e, ekThreshold, 0.3f);
     Vec out0, out1;
-    runEngine(e, in0, in1, out0, out1, false, true);
+    runEngine(e, in0, in1, out0, out1, TMode::MidSide);
     double untouched = 0, processed = 0;
     for (size_t i = 0; i < n; ++i) {
       const double mid = (out0[i] + out1[i]) / 2, side = (out0[i] - out1[i]) / 2;
@@ -529,7 +532,7 @@ TEST_F(EngineTest, MetersAndSpectrumReportTheMeasuredEnergies) {
   const double f = ref::centre(18);
   const Vec in0 = sine(n, f, fs, 0.5), in1 = sine(n, f, fs, 0.25);
   Vec out0, out1;
-  runEngine(e, in0, in1, out0, out1, false);
+  runEngine(e, in0, in1, out0, out1, TMode::Stereo);
   double inE = 0, outE = 0;
   for (size_t i = 0; i < n; ++i) {
     inE += in0[i] * in0[i] + in1[i] * in1[i];
@@ -575,7 +578,7 @@ TEST_F(EngineTest, EnvelopesInterpolateAtBandPositionsAndExtrapolateAtTheEnds) {
   r.Points[4] = {0.8f, 0.7f};
   e.StoreEnvelope(ekWetMix, r);
   Vec z(16, 0.0), o(16);
-  e.Process(z.data(), z.data(), o.data(), o.data(), 16, true, false);
+  e.Process(z.data(), z.data(), o.data(), o.data(), 16, TMode::Mono);
   auto expected = [](double p) {
     if (p <= 0.4) return 0.1 + (p - 0.2) * (0.5 - 0.1) / (0.4 - 0.2);
     return 0.5 + (p - 0.4) * (0.7 - 0.5) / (0.8 - 0.4);
@@ -596,7 +599,7 @@ TEST_F(EngineTest, EnvelopesInterpolateAtBandPositionsAndExtrapolateAtTheEnds) {
     r.Points[0] = {h.x0, h.y0};
     r.Points[1] = {h.x1, 0.9f};
     e.StoreEnvelope(ekWetMix, r);
-    e.Process(z.data(), z.data(), o.data(), o.data(), 16, true, false);
+    e.Process(z.data(), z.data(), o.data(), o.data(), 16, TMode::Mono);
     for (int b = 0; b < 39; ++b) ASSERT_NEAR(e.Band(b).WetMix, h.value, 1e-7) << h.count << " band " << b;
   }
 }
@@ -634,7 +637,7 @@ TEST_F(EngineTest, WeightingCurvesAndSlope) {
     TTalvern e(44100, &sync);
     e.SetSlope(s);
     Vec z(8, 0.0), o(8);
-    e.Process(z.data(), z.data(), o.data(), o.data(), 8, true, false);
+    e.Process(z.data(), z.data(), o.data(), o.data(), 8, TMode::Mono);
     for (int b = 0; b < 32; ++b) {
       const double f = e.Band(b).Centre;
       const double db = 20 * std::log10(e.Band(b).Weight);
@@ -646,7 +649,7 @@ TEST_F(EngineTest, WeightingCurvesAndSlope) {
   TTalvern e(44100, &sync);
   e.SetWeighting(2);
   Vec z(8, 0.0), o(8);
-  e.Process(z.data(), z.data(), o.data(), o.data(), 8, true, false);
+  e.Process(z.data(), z.data(), o.data(), o.data(), 8, TMode::Mono);
   for (int b = 0; b < 32; ++b)
     EXPECT_NEAR(20 * std::log10(e.Band(b).Weight), -(standardA(e.Band(b).Centre) - 2.0), 0.01) << b;
   for (int b : {0, 12, 31})
@@ -698,9 +701,9 @@ TEST_F(EngineTest, ProcessAllocatesNothingInAnyMode) {
     long count;
     {
       TAllocCountScope scope;
-      e.Process(in0.data(), in1.data(), o0.data(), o1.data(), 128, false, false);
-      e.Process(in0.data(), in1.data(), o0.data(), o1.data(), 128, false, true);
-      e.Process(in0.data(), nullptr, o0.data(), nullptr, 128, true, false);
+      e.Process(in0.data(), in1.data(), o0.data(), o1.data(), 128, TMode::Stereo);
+      e.Process(in0.data(), in1.data(), o0.data(), o1.data(), 128, TMode::MidSide);
+      e.Process(in0.data(), nullptr, o0.data(), nullptr, 128, TMode::Mono);
       double energy[32], gp[32], of[32], w[32];
       e.TakeSpectrum(energy, gp, false, 1.0f, true, of, w);
       count = scope.Count();
@@ -714,9 +717,9 @@ TEST_F(EngineTest, SilenceAfterLoudInputNeverLeavesDenormalsBehind) {
   e.EnvDetector = 1;
   setFlat(e, ekRatio, 0.2f);
   Vec loud = noise(128, 3, 1.0), zero(128, 0.0), o0(128), o1(128);
-  for (int i = 0; i < 50; ++i) e.Process(loud.data(), loud.data(), o0.data(), o1.data(), 128, false, false);
+  for (int i = 0; i < 50; ++i) e.Process(loud.data(), loud.data(), o0.data(), o1.data(), 128, TMode::Stereo);
   for (int block = 0; block < 44100 * 20 / 128; ++block) {
-    e.Process(zero.data(), zero.data(), o0.data(), o1.data(), 128, false, false);
+    e.Process(zero.data(), zero.data(), o0.data(), o1.data(), 128, TMode::Stereo);
     for (int i = 0; i < 128; ++i) {
       ASSERT_NE(std::fpclassify(o0[size_t(i)]), FP_SUBNORMAL) << block;
       ASSERT_NE(std::fpclassify(o1[size_t(i)]), FP_SUBNORMAL) << block;
@@ -753,7 +756,7 @@ TEST_F(EngineTest, EditsFromAnotherThreadReachTheNextBlock) {
   Vec in = noise(128, 4), o0(128), o1(128);
   bool finite = true;
   for (int block = 0; block < 300; ++block) {
-    e.Process(in.data(), in.data(), o0.data(), o1.data(), 128, false, false);
+    e.Process(in.data(), in.data(), o0.data(), o1.data(), 128, TMode::Stereo);
     double energy[32], gp[32], of[32], w[32];
     if (block % 10 == 0) e.TakeSpectrum(energy, gp, false, 1.0f / 1280, true, of, w);
     for (int i = 0; i < 128; ++i) finite = finite && std::isfinite(o0[size_t(i)]) && std::isfinite(o1[size_t(i)]);
@@ -762,7 +765,7 @@ TEST_F(EngineTest, EditsFromAnotherThreadReachTheNextBlock) {
   editor.join();
   EXPECT_TRUE(finite);
   setFlat(e, ekWetMix, 0.25f);
-  e.Process(in.data(), in.data(), o0.data(), o1.data(), 128, false, false);
+  e.Process(in.data(), in.data(), o0.data(), o1.data(), 128, TMode::Stereo);
   EXPECT_EQ(e.Band(7).WetMix, 0.25f);
   EXPECT_EQ(e.DirtyMask(), 0);
 }
@@ -770,15 +773,15 @@ TEST_F(EngineTest, EditsFromAnotherThreadReachTheNextBlock) {
 TEST_F(EngineTest, ClearResetsTheBandsAndNoEnabledBandGivesSilence) {
   TTalvern e(44100, &sync);
   Vec in = noise(256, 8), o0, o1, again0, again1;
-  runEngine(e, in, in, o0, o1, false);
+  runEngine(e, in, in, o0, o1, TMode::Stereo);
   e.Clear();
-  runEngine(e, in, in, again0, again1, false);
+  runEngine(e, in, in, again0, again1, TMode::Stereo);
   EXPECT_EQ(o0, again0);
   EXPECT_EQ(o1, again1);
   e.SetSampleRate(40);  // below every band: nothing enabled
   EXPECT_EQ(e.EnabledBandCount(), 0);
   Vec out(64, 7.0), out1(64, 7.0);
-  e.Process(in.data(), in.data(), out.data(), out1.data(), 64, false, false);
+  e.Process(in.data(), in.data(), out.data(), out1.data(), 64, TMode::Stereo);
   for (double v : out) EXPECT_EQ(v, 0.0);
 }
 
