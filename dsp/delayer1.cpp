@@ -11,12 +11,12 @@ void TDumper1::Save(const float* src, int n) {
 
 TDelayer1::TDelayer1(int length) { SetLength(length); }
 
-TDelayer1::~TDelayer1() { delete FSaver; }
+TDelayer1::~TDelayer1() = default;
 
 void TDelayer1::SetLength(int length) {
   if (length < 0) length = 0;
   if (KeepContents) {
-    if (!FSaver) FSaver = new TDumper1;
+    if (!FSaver) FSaver = std::make_unique<TDumper1>();
     // Oldest first: the samples from Position to the end, then from the start.
     std::vector<float> ordered(static_cast<size_t>(FLength));
     for (int i = 0; i < FLength; ++i)

@@ -11,6 +11,7 @@
 // outside the audio path (or with lengths it has seen before).
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class TDumper1 {
@@ -54,5 +55,5 @@ private:
   std::vector<float> FRing;
   int FPosition = 0;
   int FLength = 0;
-  TDumper1* FSaver = nullptr;
+  std::unique_ptr<TDumper1> FSaver;
 };

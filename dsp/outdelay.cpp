@@ -14,7 +14,7 @@ TOutDelayer::TOutDelayer(int bufferCount, int delay, int multiplier, int blockLe
       AlignedAlloc(FBuffers[i], sizeof(double) * static_cast<size_t>(FBufferLength));
     if (FDelay > 0) {
       for (int i = 0; i < FBufferCount; ++i) {
-        FDelayers[i] = new TDelayer1(0);
+        FDelayers[i] = std::make_unique<TDelayer1>(0);
         FDelayers[i]->KeepContents = true;
         FDelayers[i]->SetLength(FDelay);
       }
@@ -29,8 +29,7 @@ TOutDelayer::~TOutDelayer() { freeAll(); }
 
 void TOutDelayer::freeAll() {
   for (int i = 0; i < kMaxStageBuffers; ++i) {
-    delete FDelayers[i];
-    FDelayers[i] = nullptr;
+    FDelayers[i].reset();
     if (FBuffers[i]) AlignedFree(FBuffers[i]);
     FBuffers[i] = nullptr;
   }

@@ -13,6 +13,7 @@
 // StageOutput run on the audio thread and never allocate.
 
 #include <cstdint>
+#include <memory>
 
 #include "dsp/ProcessRecord.h"
 #include "dsp/delayer1.h"
@@ -34,7 +35,7 @@ public:
   void StageOutput(TVSTProcessRecord* rec, int channels, int n, bool applyGain, float gain);
 
   double* Buffer(int i) const { return FBuffers[i]; }
-  TDelayer1* Delayer(int i) const { return FDelayers[i]; }
+  TDelayer1* Delayer(int i) const { return FDelayers[i].get(); }
   int BufferCount() const { return FBufferCount; }
   int BlockLength() const { return FBlockLength; }
   int BufferLength() const { return FBufferLength; }
@@ -48,5 +49,5 @@ private:
   int FBufferLength;
   int FDelay;
   double* FBuffers[kMaxStageBuffers] = {};
-  TDelayer1* FDelayers[kMaxStageBuffers] = {};
+  std::unique_ptr<TDelayer1> FDelayers[kMaxStageBuffers];
 };

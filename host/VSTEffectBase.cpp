@@ -126,11 +126,9 @@ void TVSTEffectBase::ReleaseOwned() {
     FreeChunk(b);
     b = nullptr;
   }
-  delete FCompare;
-  FCompare = nullptr;
+  FCompare.reset();
   FBank.Clear();
-  delete FDataModule;
-  FDataModule = nullptr;
+  FDataModule.reset();
 }
 
 // ---------------------------------------------------------------------------
@@ -320,18 +318,17 @@ VstInt32 TVSTEffectBase::setChunk(void* data, VstInt32 byteSize, bool isPreset) 
 
 void TVSTEffectBase::CompareCopy() {
   TSyncLock lock(FProgramLock);
-  if (!FCompare) FCompare = new TPresetObject();
+  if (!FCompare) FCompare = std::make_unique<TPresetObject>();
   FCompare->Clear();
   Snapshot(*FCompare);
 }
 
 void TVSTEffectBase::CompareExchange() {
   TSyncLock lock(FProgramLock);
-  auto* live = new TPresetObject();
+  auto live = std::make_unique<TPresetObject>();
   Snapshot(*live);
   if (FCompare) Apply(*FCompare);
-  delete FCompare;
-  FCompare = live;
+  FCompare = std::move(live);
 }
 
 void TVSTEffectBase::CompareReset() {

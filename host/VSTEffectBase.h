@@ -12,6 +12,7 @@
 // resume and events. Parameter values are written without either lock.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "gfx/core/SyncObject.h"
@@ -102,9 +103,9 @@ private:
   void SaveFile(bool bank);
 
   TVSTParameterHost* FParamHost;
-  TComponent* FDataModule;
+  std::unique_ptr<TComponent> FDataModule;
   bool FInitialised = false;
-  TPresetObject* FCompare = nullptr;
+  std::unique_ptr<TPresetObject> FCompare;
   TBankObject FBank;
   TSyncObject FProgramLock;
   uint8_t* FProgramChunks[4] = {};

@@ -158,7 +158,7 @@ void TEffParameters::MainOutChange(TVSTParameter* p) {
 void TEffParameters::InSlopeChange(TVSTParameter* p) { FEngine->SetSlope(static_cast<float>(p->RealValue())); }
 
 void TEffParameters::FluffyChange(TVSTParameter* p) {
-  TSyncLock lock(FLock);
+  TSyncLock lock(*FLock);
   FEngine->SquareGain = p->CurValue() == 0 ? 1 : 0;
   if (FEditor) FEditor->PostToEditor(emRefreshColours, 0);
 }
@@ -166,14 +166,14 @@ void TEffParameters::FluffyChange(TVSTParameter* p) {
 void TEffParameters::DetectorChange(TVSTParameter* p) { FEngine->EnvDetector = p->CurValue(); }
 
 void TEffParameters::MSModeChange(TVSTParameter* p) {
-  TSyncLock lock(FLock);
+  TSyncLock lock(*FLock);
   FRequestedMSMode = p->CurValue();
   FMSPending = true;
   if (FEditor) FEditor->PostToEditor(emRefreshColours, 0);
 }
 
 void TEffParameters::CModeChange(TVSTParameter* p) {
-  TSyncLock lock(FLock);
+  TSyncLock lock(*FLock);
   FRequestedCurveMode = p->CurValue() != 0;
   FCurvePending = true;
 }
@@ -182,18 +182,18 @@ void TEffParameters::CModeChange(TVSTParameter* p) {
 // Programs
 
 void TEffParameters::GetPreset(TPresetObject* p) {
-  TSyncLock lock(FLock);
+  TSyncLock lock(*FLock);
   FEngine->SaveToProgram(*p);
 }
 
 void TEffParameters::SetPreset(TPresetObject* p) {
-  TSyncLock lock(FLock);
+  TSyncLock lock(*FLock);
   FEngine->LoadFromProgram(*p);
   if (FEditor) RefreshEditor();
 }
 
 void TEffParameters::SetChunkAlt(const void* data, PArrayOfSingle) {
-  TSyncLock lock(FLock);
+  TSyncLock lock(*FLock);
   FEngine->LoadLegacy(data, kLegacyDataSize);
   if (FEditor) RefreshEditor();
 }
@@ -206,13 +206,13 @@ void TEffParameters::RefreshEditor() {
 }
 
 void TEffParameters::SetEditorLink(TEffEditorLink* link) {
-  TSyncLock lock(FLock);
+  TSyncLock lock(*FLock);
   FEditor = link;
   if (link) FMeterResetPending = true;  // the meters restart when the editor opens
 }
 
 void TEffParameters::RequestFilter(bool enabled, float frequency, float bandwidth) {
-  TSyncLock lock(FLock);
+  TSyncLock lock(*FLock);
   FFilterPending = true;
   FFilterEnabledRequest = enabled;
   FFilterFreq = frequency;
@@ -220,12 +220,12 @@ void TEffParameters::RequestFilter(bool enabled, float frequency, float bandwidt
 }
 
 void TEffParameters::RequestMeterReset() {
-  TSyncLock lock(FLock);
+  TSyncLock lock(*FLock);
   FMeterResetPending = true;
 }
 
 void TEffParameters::RequestClipReset() {
-  TSyncLock lock(FLock);
+  TSyncLock lock(*FLock);
   FClipResetPending = true;
 }
 
@@ -233,7 +233,7 @@ void TEffParameters::RequestClipReset() {
 // Processing objects
 
 void TEffParameters::Create(TObject*) {
-  FLock = new TSyncObject();
+  FLock = std::make_unique<TSyncObject>();
   const std::string key = RegistryRoot + ParamHost->ProductName;
   SpectrumSpeed = RegReadInteger(key, "SpectrumSpeed", 5);
   if (SpectrumSpeed < 0 || SpectrumSpeed >= kSpectrumSpeeds) SpectrumSpeed = 5;  // hostile values
@@ -241,11 +241,11 @@ void TEffParameters::Create(TObject*) {
   AutoOverlay = RegReadBool(key, "AutoOverlay", true);
   PreOutGain = RegReadBool(key, "PreOutGain", true);
   const int32_t fs = ParamHost->SampleRate();
-  FEngine = new TTalvern(fs, FLock);
-  FFilter = new TKesFilter(fs);
-  FFilter->SetType(11);
-  FStaging = new TOutDelayer(4, 0, 1, kPiece);
-  FStats = new TChannelStats(2, fs);
+  FEngine = std::make_unique<TTalvern>(fs, FLock.get());
+  FFilter = std::make_unique<TKesFilter>(fs);
+  FFilter->SetType(kFilterBandPass);
+  FStaging = std::make_unique<TOutDelayer>(4, 0, 1, kPiece);
+  FStats = std::make_unique<TChannelStats>(2, fs);
   // Seed: the time of day as a fraction of a day, in billionths.
   double dayFraction = platform::LocalSecondsOfDay() / 86400.0;
   FNoiseState = static_cast<uint32_t>(std::lround(dayFraction * 1000000000.0));
@@ -256,16 +256,12 @@ void TEffParameters::Create(TObject*) {
 void TEffParameters::Destroy(TObject*) { FreeProcessing(); }
 
 void TEffParameters::FreeProcessing() {
-  delete FStats;
-  FStats = nullptr;
-  delete FStaging;
-  FStaging = nullptr;
-  delete FFilter;
-  FFilter = nullptr;
-  delete FEngine;
-  FEngine = nullptr;
-  delete FLock;
-  FLock = nullptr;
+  // In reverse order of creation: the engine holds the lock.
+  FStats.reset();
+  FStaging.reset();
+  FFilter.reset();
+  FEngine.reset();
+  FLock.reset();
 }
 
 void TEffParameters::NewSamplingFrequency(TObject*) {
@@ -275,7 +271,7 @@ void TEffParameters::NewSamplingFrequency(TObject*) {
   FStats->SetSampleRate(fs);
   FDisplayInterval = static_cast<int32_t>(std::lround(fs / 15.0));
   if (FDisplayInterval < 1) FDisplayInterval = 1;
-  TSyncLock lock(FLock);
+  TSyncLock lock(*FLock);
   if (FEditor) FEditor->PostToEditor(emSampleRate, fs);
 }
 
@@ -288,7 +284,7 @@ void TEffParameters::Clear(TObject*) {
     FLevel[i] = 0.0;
     FGain[i] = 1.0;
   }
-  TSyncLock lock(FLock);
+  TSyncLock lock(*FLock);
   if (FEditor) {
     FEditor->ClearSpectrum();
     FEditor->PostToEditor(emClearRms, 0);
@@ -303,7 +299,7 @@ void TEffParameters::ProcessS2S(PVSTProcessRecord r) { ProcessBlock(r, true); }
 void TEffParameters::ProcessS2Sm(PVSTProcessRecord r) { ProcessBlock(r, false); }
 
 void TEffParameters::TakeOverRequests() {
-  TSyncLock lock(FLock);
+  TSyncLock lock(*FLock);
   if (FMSPending) {
     FEngine->Clear();
     FSamplesSinceCollection = 0;
@@ -379,7 +375,7 @@ void TEffParameters::AnalysisUpdate(int32_t frames, bool stereo) {
     FLevel[i] = c * std::sqrt(std::fabs(energy[i])) + (1 - c) * FLevel[i];
     FGain[i] = c * std::sqrt(std::fabs(gainPow[i])) + (1 - c) * FGain[i];
   }
-  TSyncLock lock(FLock);
+  TSyncLock lock(*FLock);
   if (!FEditor) return;
   constexpr double kDbPerNeper = 8.685889638065037;  // 20 / ln 10
   double levelDb[kEnvelopeBands], gainDb[kEnvelopeBands];

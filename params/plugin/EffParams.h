@@ -13,6 +13,7 @@
 // engine's envelope state. Nothing on the audio path allocates.
 
 #include <cstdint>
+#include <memory>
 
 #include "classlib/Classes.h"
 #include "dsp/chstats.h"
@@ -58,10 +59,10 @@ public:
   TVSTParameterHost* ParamHost = nullptr;
 
   // Module state (see the class comment for which lock guards what).
-  TSyncObject* Lock() const { return FLock; }
-  TTalvern* Engine() const { return FEngine; }
-  TKesFilter* Filter() const { return FFilter; }
-  TChannelStats* Stats() const { return FStats; }
+  TSyncObject* Lock() const { return FLock.get(); }
+  TTalvern* Engine() const { return FEngine.get(); }
+  TKesFilter* Filter() const { return FFilter.get(); }
+  TChannelStats* Stats() const { return FStats.get(); }
   // Attaches or detaches the editor (under the module lock).
   void SetEditorLink(TEffEditorLink* link);
   TEffEditorLink* EditorLink() const { return FEditor; }
@@ -113,11 +114,11 @@ private:
   void AnalysisUpdate(int32_t frames, bool stereo);
   void FreeProcessing();
 
-  TSyncObject* FLock = nullptr;
-  TTalvern* FEngine = nullptr;
-  TKesFilter* FFilter = nullptr;
-  TOutDelayer* FStaging = nullptr;
-  TChannelStats* FStats = nullptr;
+  std::unique_ptr<TSyncObject> FLock;
+  std::unique_ptr<TTalvern> FEngine;
+  std::unique_ptr<TKesFilter> FFilter;
+  std::unique_ptr<TOutDelayer> FStaging;
+  std::unique_ptr<TChannelStats> FStats;
   TEffEditorLink* FEditor = nullptr;
 
   // Pending requests (module lock).
