@@ -6,16 +6,19 @@
 
 #include <cstdint>
 
-constexpr int kMaxProcessChannels = 32;
+// The most channels a host may connect in each direction: the process
+// record, the parameter model's connection flags, the staging buffers and the
+// clip statistics are all sized by it.
+constexpr int kMaxChannels = 32;
 
 struct TVSTProcessRecord {
-  float* Inputs[kMaxProcessChannels];   // first InCount copied from the host, rest null
-  float* Outputs[kMaxProcessChannels];  // first OutCount copied
-  int32_t SampleFrames;                 // as the host gave it
-  int32_t Replacing;                    // all bits set: overwrite outputs; 0: add to them
+  float* Inputs[kMaxChannels];   // first InCount copied from the host, rest null
+  float* Outputs[kMaxChannels];  // first OutCount copied
+  int32_t SampleFrames;          // as the host gave it
+  int32_t Replacing;             // all bits set: overwrite outputs; 0: add to them
   int32_t InCount;
   int32_t OutCount;
-  uint8_t InConnected[kMaxProcessChannels];
-  uint8_t OutConnected[kMaxProcessChannels];
+  uint8_t InConnected[kMaxChannels];
+  uint8_t OutConnected[kMaxChannels];
 };
 using PVSTProcessRecord = TVSTProcessRecord*;

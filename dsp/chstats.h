@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-constexpr int kMaxStatChannels = 32;
+#include "dsp/ProcessRecord.h"
 
 struct TChannelStatsRecord {
   int32_t Clips;
@@ -33,5 +33,5 @@ public:
 private:
   int FChannelCount;
   int32_t FSampleRate = 0;
-  TChannelStatsRecord* FRecords[kMaxStatChannels] = {};
+  TChannelStatsRecord* FRecords[kMaxChannels] = {};
 };

@@ -5,7 +5,7 @@
 #include "dsp/VecOps.h"
 
 TOutDelayer::TOutDelayer(int bufferCount, int delay, int multiplier, int blockLength)
-    : FBufferCount(std::clamp(bufferCount, 0, kMaxStageBuffers)),
+    : FBufferCount(std::clamp(bufferCount, 0, kMaxChannels)),
       FBlockLength(std::max(blockLength, 0)),
       FBufferLength(std::max(blockLength, 0) * std::max(multiplier, 1)),
       FDelay(std::max(delay, 0)) {
@@ -28,7 +28,7 @@ TOutDelayer::TOutDelayer(int bufferCount, int delay, int multiplier, int blockLe
 TOutDelayer::~TOutDelayer() { freeAll(); }
 
 void TOutDelayer::freeAll() {
-  for (int i = 0; i < kMaxStageBuffers; ++i) {
+  for (int i = 0; i < kMaxChannels; ++i) {
     FDelayers[i].reset();
     if (FBuffers[i]) AlignedFree(FBuffers[i]);
     FBuffers[i] = nullptr;
@@ -39,7 +39,7 @@ void TOutDelayer::StageInput(TVSTProcessRecord* rec, int channels, int first, in
   n = std::clamp(n, 0, FBufferLength);
   for (int k = 0; k < channels; ++k) {
     int b = first + k;
-    if (b < 0 || b >= FBufferCount || k >= kMaxProcessChannels) continue;
+    if (b < 0 || b >= FBufferCount || k >= kMaxChannels) continue;
     const float* in = rec->Inputs[k];
     if (!in) {
       VecZero(FBuffers[b], n);

@@ -18,8 +18,6 @@
 #include "dsp/ProcessRecord.h"
 #include "dsp/delayer1.h"
 
-constexpr int kMaxStageBuffers = 32;
-
 class TOutDelayer {
 public:
   // delay > 0 gives every buffer its own delay line of that many samples,
@@ -48,6 +46,6 @@ private:
   int FBlockLength;
   int FBufferLength;
   int FDelay;
-  double* FBuffers[kMaxStageBuffers] = {};
-  std::unique_ptr<TDelayer1> FDelayers[kMaxStageBuffers];
+  double* FBuffers[kMaxChannels] = {};
+  std::unique_ptr<TDelayer1> FDelayers[kMaxChannels];
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "classlib/Dialogs.h"
@@ -454,6 +455,11 @@ void TVSTEffectBase::BuildProcessRecord(TVSTProcessRecord& r, float** inputs, fl
   r.SampleFrames = frames;
   r.InCount = FParamHost->InChannelCount();
   r.OutCount = FParamHost->OutChannelCount();
+  // The parameter model's connection flags fill the record's one for one.
+  static_assert(std::extent_v<decltype(TVSTProcessRecord::InConnected)> ==
+                std::extent_v<decltype(TVSTParameterHost::InputConnected)>);
+  static_assert(std::extent_v<decltype(TVSTProcessRecord::OutConnected)> ==
+                std::extent_v<decltype(TVSTParameterHost::OutputConnected)>);
   for (int i = 0; i < kMaxChannels; ++i) {
     r.InConnected[i] = FParamHost->InputConnected[i] ? 1 : 0;
     r.OutConnected[i] = FParamHost->OutputConnected[i] ? 1 : 0;

@@ -132,8 +132,6 @@ public:
   const char* ClassName() const override { return "TVSTParameters"; }
 };
 
-constexpr int kMaxChannels = 32;
-
 class TVSTParameterHost : public TComponent {
 public:
   explicit TVSTParameterHost(TComponent* owner);

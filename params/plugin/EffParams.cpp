@@ -49,7 +49,7 @@ void TEffParameters::Declare() {
   h.EditorWidth = 600;
   h.EditorHeight = 480;
   h.DefaultProgramName = "Default";
-  h.SetProgramCount(17);
+  h.SetProgramCount(kProgramCount);
   h.ProductName = "Kestrune Talvern VST";
   h.HasEditor = true;
   h.IsMIDI = false;

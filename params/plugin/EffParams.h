@@ -50,6 +50,8 @@ enum : int {
 constexpr int kSpectrumSpeeds = 10;
 extern const int kSpectrumSpeedDb[kSpectrumSpeeds];
 constexpr int32_t kPluginVersion = 132353;  // 2.5.1
+// Programs the plug-in has: the factory bank's seventeen.
+constexpr int kProgramCount = 17;
 
 class TEffParameters : public TComponent {
 public:

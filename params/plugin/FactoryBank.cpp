@@ -144,7 +144,7 @@ const TFactoryProgram kPrograms[] = {
 };
 // clang-format on
 
-static_assert(sizeof kPrograms / sizeof kPrograms[0] == 17, "the bank holds seventeen programs");
+static_assert(sizeof kPrograms / sizeof kPrograms[0] == kProgramCount, "the bank holds a program for every slot");
 
 const char* const kParamNames[9] = {"MainOut", "InSlope", "unused0", "Fluffy", "Detectr",
                                     "MSMode",  "unused1", "CDisabl", "CMode"};
