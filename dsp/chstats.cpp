@@ -7,8 +7,7 @@
 
 #include "dsp/VecOps.h"
 
-TChannelStats::TChannelStats(int channels, int32_t sampleRate)
-    : FChannelCount(std::clamp(channels, 0, kMaxChannels)) {
+TChannelStats::TChannelStats(int channels, int32_t sampleRate) : FChannelCount(std::clamp(channels, 0, kMaxChannels)) {
   try {
     for (int k = 0; k < FChannelCount; ++k) AlignedAlloc(FRecords[k], sizeof(TChannelStatsRecord));
   } catch (...) {
