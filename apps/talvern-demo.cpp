@@ -12,12 +12,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <numbers>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 
 bool ReadStereo(const char* path, std::vector<float>& l, std::vector<float>& r, int& rate) {
   SF_INFO info{};

@@ -4,11 +4,12 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <numbers>
 
 #include "dsp/VecOps.h"
 
 namespace {
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 constexpr double kLn2 = 0.69314718055994530942;
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <numbers>
 
 #include "dsp/VecOps.h"
 #include "gfx/core/SyncObject.h"
@@ -15,7 +16,7 @@ constexpr uint32_t kAllEnvelopesDirty = (1u << kEnvelopeKinds) - 1;
 constexpr double kMaxBandCentre = 95040.0;
 // Band-pass gain normalisation of the two-step filter.
 constexpr double kBandGain = 0.44514346292011275;
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 constexpr double kLn2 = 0.69314718055994530942;
 
 // The gain computers by [squared][metering].

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <mutex>
+#include <numbers>
 #include <vector>
 
 #include "host/VSTEffectBase.h"
@@ -16,7 +17,7 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 
 VstIntPtr QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
   return opcode == audioMasterVersion ? 2400 : 0;

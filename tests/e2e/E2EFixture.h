@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,7 @@ inline void TestSignal(std::vector<float>& left, std::vector<float>& right, size
   right.resize(frames);
   uint32_t s = 12345;
   double b0 = 0, b1 = 0, b2 = 0, c0 = 0, c1 = 0, c2 = 0;
-  const double pi = 3.14159265358979323846;
+  const double pi = std::numbers::pi;
   for (size_t i = 0; i < frames; ++i) {
     auto white = [&] {
       s = s * 1664525u + 1013904223u;

@@ -9,6 +9,7 @@
 #include <complex>
 #include <cstdint>
 #include <map>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,7 @@
 namespace programs {
 
 constexpr double kRate = 44100.0;
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 
 inline const char* const kProgramNames[17] = {
     "Default",          "Radio Mix", "Big Club Mix",    "Club Punch",   "Flat Bass", "Smooth Mix",

@@ -5,11 +5,12 @@
 // difference equation on the zero-stuffed input.
 #include <cmath>
 #include <complex>
+#include <numbers>
 #include <vector>
 
 namespace ref {
 
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 
 struct TBand {
   double fc, b0, k1, k2;

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "TalvernReference.h"
 #include "dsp/talvern.h"
 #include "gfx/core/SyncObject.h"
-#include "talvern_reference.h"
 #include "tests/support/AllocCounter.h"
 
 namespace {

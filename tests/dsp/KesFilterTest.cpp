@@ -3,13 +3,14 @@
 
 #include <cmath>
 #include <complex>
+#include <numbers>
 #include <vector>
 
 #include "dsp/kesfilter.h"
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
+const double kPi = std::numbers::pi;
 
 // Band-pass prototype 1/Q = sinh(ln2/2 * bw) at the pre-warped frequency: the
 // bilinear transform maps tan(w/2)/tan(w0/2) onto the analogue axis exactly.
