@@ -2,11 +2,68 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 const float kEnvelopeDefaults[kEnvelopeKinds] = {1.0f, 0.25f, 0.5f, 0.75f, 1.0f, 0.5f, 1.0f, 0.5f, 0.5f};
 const char* const kEnvelopeLabels[kEnvelopeKinds] = {"Thresh",   "Attack",   "Release", "Ratio", "Wet Mix",
                                                      "Out Gain", "St. Link", "Width",   "Pan"};
+
+namespace {
+
+double identity(double v) { return v; }
+
+// A plain number: "%.1f dB" with the unit, "%.0f" without, and so on.
+template <int kScale, const char* kUnitFormat, const char* kPlainFormat>
+void numberText(double setting, bool withUnit, char* buf, size_t size) {
+  std::snprintf(buf, size, withUnit ? kUnitFormat : kPlainFormat, kScale * setting);
+}
+
+constexpr char kDbFormat[] = "%.1f dB";
+constexpr char kMsFormat[] = "%.0f ms";
+constexpr char kPercentFormat[] = "%.0f %%";
+constexpr char kWholeFormat[] = "%.0f";
+
+// Ratios at or above 1 expand ("1:r"), below 1 compress ("1/r:1").
+void ratioText(double r, bool, char* buf, size_t size) {
+  if (r >= 1.0)
+    std::snprintf(buf, size, "1:%.2f", r);
+  else
+    std::snprintf(buf, size, "%.2f:1", 1.0 / r);
+}
+
+// 0.5 is the centre; above it the band moves left, below it right.
+void panText(double p, bool, char* buf, size_t size) {
+  if (p == 0.5)
+    std::snprintf(buf, size, "C");
+  else if (p > 0.5)
+    std::snprintf(buf, size, "L %.0f", (p - 0.5) / 0.5 * 100.0);
+  else
+    std::snprintf(buf, size, "R %.0f", (0.5 - p) / 0.5 * 100.0);
+}
+
+}  // namespace
+
+const TEnvelopeKindInfo kEnvelopeKindInfo[kEnvelopeKinds] = {
+    // Threshold: -50 dB at 0 up to 0 dB at 1.
+    {[](double v) { return (1.0 - v) * -50.0; }, &numberText<1, kDbFormat, kWholeFormat>},
+    // Attack: 1 ms to 400 ms, exponential.
+    {[](double v) { return 0.001 * std::pow(400.0, v); }, &numberText<1000, kMsFormat, kWholeFormat>},
+    // Release: 1 ms to 2000 ms, exponential.
+    {[](double v) { return 0.001 * std::pow(2000.0, v); }, &numberText<1000, kMsFormat, kWholeFormat>},
+    // Ratio: 1/9 at 0 rising to 1 at 0.75, then linearly to 3 at 1.
+    {[](double v) { return v >= 0.75 ? (v - 0.75) / 0.25 * 2.0 + 1.0 : 1.0 / (9.0 - v / 0.75 * 8.0); }, &ratioText},
+    // Wet mix: the fraction of the processed band.
+    {&identity, &numberText<100, kPercentFormat, kWholeFormat>},
+    // Output gain: -18 dB to +18 dB.
+    {[](double v) { return (v - 0.5) * 36.0; }, &numberText<1, kDbFormat, kWholeFormat>},
+    // Stereo link: the fraction of the other channel's detector.
+    {&identity, &numberText<100, kPercentFormat, kWholeFormat>},
+    // Width: the side signal's factor, 0 to 2.
+    {[](double v) { return 2.0 * v; }, &numberText<100, kPercentFormat, kWholeFormat>},
+    // Pan position, 0.5 centre.
+    {&identity, &panText},
+};
 
 int UsablePointCount(const TEnvelope& e) { return std::clamp<int32_t>(e.PointCount, 0, kMaxEnvelopePoints); }
 

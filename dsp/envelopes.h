@@ -61,6 +61,17 @@ struct TEnvelopeSet {
 extern const float kEnvelopeDefaults[kEnvelopeKinds];
 extern const char* const kEnvelopeLabels[kEnvelopeKinds];
 
+// What a value v (0 .. 1) of one envelope kind means, in one place for the
+// engine and the editor's texts: the band setting it maps to, in the kind's
+// own unit (threshold dB, attack and release seconds, ratio, fractions, output
+// gain dB, width factor, pan position), and how that setting reads.
+struct TEnvelopeKindInfo {
+  double (*Setting)(double v);
+  // Writes the setting's text, with or without its unit, into buf.
+  void (*Text)(double setting, bool withUnit, char* buf, size_t size);
+};
+extern const TEnvelopeKindInfo kEnvelopeKindInfo[kEnvelopeKinds];
+
 // Point count clamped to what a record holds.
 int UsablePointCount(const TEnvelope& e);
 

@@ -170,37 +170,27 @@ void TTalvern::setBandValue(int kind, int b, double v) {
   TTalvernBand& band = FBands[b];
   TBandChannelState& a = *band.StateA;
   TBandChannelState& c = *band.StateB;
+  const double setting = kEnvelopeKindInfo[kind].Setting(v);
   switch (kind) {
     case ekThreshold: {
-      const float t = static_cast<float>((1.0 - v) * -50.0);
+      // The detector runs 10 dB below the displayed threshold.
+      const float t = static_cast<float>(setting);
       band.Threshold = static_cast<float>(std::pow(10.0, (static_cast<double>(t) - 10.0) / 20.0));
       break;
     }
-    case ekAttack: {
-      const float t = static_cast<float>(0.001 * std::pow(400.0, v));
-      a.AttackCoef = c.AttackCoef = settlingCoef(band.SampleRate, t);
-      break;
-    }
-    case ekRelease: {
-      const float t = static_cast<float>(0.001 * std::pow(2000.0, v));
-      a.ReleaseCoef = c.ReleaseCoef = settlingCoef(band.SampleRate, t);
-      break;
-    }
-    case ekRatio: {
-      const double r = v >= 0.75 ? (v - 0.75) / 0.25 * 2.0 + 1.0 : 1.0 / (9.0 - v / 0.75 * 8.0);
-      a.Ratio = c.Ratio = static_cast<float>(r);
-      break;
-    }
-    case ekWetMix: band.WetMix = static_cast<float>(v); break;
+    case ekAttack: a.AttackCoef = c.AttackCoef = settlingCoef(band.SampleRate, static_cast<float>(setting)); break;
+    case ekRelease: a.ReleaseCoef = c.ReleaseCoef = settlingCoef(band.SampleRate, static_cast<float>(setting)); break;
+    case ekRatio: a.Ratio = c.Ratio = static_cast<float>(setting); break;
+    case ekWetMix: band.WetMix = static_cast<float>(setting); break;
     case ekOutGain: {
-      const float g = static_cast<float>((v - 0.5) * 36.0);
+      const float g = static_cast<float>(setting);
       band.OutGain = static_cast<float>(std::pow(10.0, static_cast<double>(g) / 20.0));
       break;
     }
-    case ekStereoLink: band.StereoLink = static_cast<float>(v); break;
-    case ekWidth: band.Width = static_cast<float>(2.0 * v); break;
+    case ekStereoLink: band.StereoLink = static_cast<float>(setting); break;
+    case ekWidth: band.Width = static_cast<float>(setting); break;
     case ekPan: {
-      band.Pan = static_cast<float>(v);
+      band.Pan = static_cast<float>(setting);
       const double p = band.Pan;
       if (p >= 0.5) {
         const double d = 2.0 * (p - 0.5);
@@ -622,42 +612,10 @@ void TTalvern::TakeSpectrum(double* energy, double* gainPow, bool preGain, float
 }
 
 void TTalvern::FormatEnvelopeValue(int kind, bool withUnit, float v, std::string& text) {
+  if (kind < 0 || kind >= kEnvelopeKinds) return;
   char buf[64];
-  const double x = v;
-  switch (kind) {
-    case ekThreshold: {
-      const double t = (1.0 - x) * -50.0;
-      std::snprintf(buf, sizeof buf, withUnit ? "%.1f dB" : "%.0f", t);
-      break;
-    }
-    case ekAttack:
-      std::snprintf(buf, sizeof buf, withUnit ? "%.0f ms" : "%.0f", 1000.0 * 0.001 * std::pow(400.0, x));
-      break;
-    case ekRelease:
-      std::snprintf(buf, sizeof buf, withUnit ? "%.0f ms" : "%.0f", 1000.0 * 0.001 * std::pow(2000.0, x));
-      break;
-    case ekRatio: {
-      const double r = x >= 0.75 ? (x - 0.75) / 0.25 * 2.0 + 1.0 : 1.0 / (9.0 - x / 0.75 * 8.0);
-      if (r >= 1.0)
-        std::snprintf(buf, sizeof buf, "1:%.2f", r);
-      else
-        std::snprintf(buf, sizeof buf, "%.2f:1", 1.0 / r);
-      break;
-    }
-    case ekWetMix:
-    case ekStereoLink: std::snprintf(buf, sizeof buf, withUnit ? "%.0f %%" : "%.0f", 100.0 * x); break;
-    case ekOutGain: std::snprintf(buf, sizeof buf, withUnit ? "%.1f dB" : "%.0f", (x - 0.5) * 36.0); break;
-    case ekWidth: std::snprintf(buf, sizeof buf, withUnit ? "%.0f %%" : "%.0f", 200.0 * x); break;
-    case ekPan:
-      if (v == 0.5f)
-        std::snprintf(buf, sizeof buf, "C");
-      else if (v > 0.5f)
-        std::snprintf(buf, sizeof buf, "L %.0f", (x - 0.5) / 0.5 * 100.0);
-      else
-        std::snprintf(buf, sizeof buf, "R %.0f", (0.5 - x) / 0.5 * 100.0);
-      break;
-    default: return;
-  }
+  const TEnvelopeKindInfo& info = kEnvelopeKindInfo[kind];
+  info.Text(info.Setting(v), withUnit, buf, sizeof buf);
   // A value that rounds to zero reads "0", never "-0".
   if (buf[0] == '-') {
     bool zero = true;

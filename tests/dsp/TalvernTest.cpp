@@ -656,6 +656,64 @@ TEST_F(EngineTest, WeightingCurvesAndSlope) {
     EXPECT_DOUBLE_EQ(e.Band(b).StateA->Thresh, double(e.Band(b).Threshold) * double(e.Band(b).InvWeight));
 }
 
+// ---- envelope values to band settings -------------------------------------------------------
+
+// Each kind's mapping at a few values, checked against numbers worked out by
+// hand from the documented ranges (threshold -50..0 dB with the detector
+// 10 dB lower, attack 1..400 ms and release 1..2000 ms exponential, ratio 1/9
+// .. 1 .. 3, gain -18..+18 dB, width 0..2, pan +1.5 dB / linear cut).
+TEST_F(EngineTest, EnvelopeValuesMapToTheDocumentedBandSettings) {
+  enum TField { Threshold, AttackCoef, ReleaseCoef, Ratio, WetMix, OutGain, Link, Width, PanA, PanB };
+  const struct {
+    int kind;
+    float v;
+    TField field;
+    double expected;
+  } cases[] = {
+      {ekThreshold, 1.0f, Threshold, 0.31622776601683794},    // 0 dB shown, -10 dB detected
+      {ekThreshold, 0.6f, Threshold, 0.03162277660168379},    // -20 dB shown
+      {ekThreshold, 0.0f, Threshold, 0.001},                  // -50 dB shown
+      {ekAttack, 0.0f, AttackCoef, 0.09148242434831322},      // 1 ms at 48 kHz
+      {ekAttack, 0.5f, AttackCoef, 0.004785564797816555},     // 20 ms
+      {ekAttack, 1.0f, AttackCoef, 0.00023982385151499752},   // 400 ms
+      {ekRelease, 0.5f, ReleaseCoef, 0.0021430074702658564},  // 44.7 ms
+      {ekRelease, 1.0f, ReleaseCoef, 4.796937220352682e-05},  // 2 s
+      {ekRatio, 0.0f, Ratio, 1.0 / 9.0},
+      {ekRatio, 0.375f, Ratio, 0.2},
+      {ekRatio, 0.75f, Ratio, 1.0},
+      {ekRatio, 0.875f, Ratio, 2.0},
+      {ekRatio, 1.0f, Ratio, 3.0},
+      {ekWetMix, 0.3f, WetMix, 0.3},
+      {ekOutGain, 1.0f, OutGain, 7.943282347242816},    // +18 dB
+      {ekOutGain, 0.75f, OutGain, 2.8183829312644537},  // +9 dB
+      {ekOutGain, 0.0f, OutGain, 0.12589254117941673},  // -18 dB
+      {ekStereoLink, 0.4f, Link, 0.4},
+      {ekWidth, 0.25f, Width, 0.5},
+      {ekWidth, 1.0f, Width, 2.0},
+      {ekPan, 0.5f, PanA, 1.0},
+      {ekPan, 0.5f, PanB, 1.0},
+      {ekPan, 1.0f, PanA, 1.4125375446227544},  // +1.5 dB
+      {ekPan, 1.0f, PanB, 0.0},
+      {ekPan, 0.75f, PanA, 1.1885022274370185},  // +0.75 dB
+      {ekPan, 0.75f, PanB, 0.5},
+      {ekPan, 0.25f, PanA, 0.5},
+      {ekPan, 0.25f, PanB, 1.1885022274370185},
+  };
+  for (const auto& c : cases) {
+    TTalvern e(48000, &sync);
+    setFlat(e, c.kind, c.v);
+    Vec buf(64, 0.0), out(64);
+    e.Process(buf.data(), nullptr, out.data(), nullptr, 64, TMode::Mono);
+    for (int b : {0, 17, 31, 35}) {  // bands above 31 copy band 31
+      const TTalvernBand& band = e.Band(b);
+      const TBandChannelState& st = *band.StateA;
+      const double got[] = {band.Threshold, st.AttackCoef,   st.ReleaseCoef, st.Ratio,      band.WetMix,
+                            band.OutGain,   band.StereoLink, band.Width,     band.PanGainA, band.PanGainB};
+      EXPECT_NEAR(got[c.field], c.expected, 1e-6 * std::fabs(c.expected) + 1e-9) << "kind " << c.kind << " v " << c.v;
+    }
+  }
+}
+
 // ---- texts ------------------------------------------------------------------------------------
 
 TEST(EngineTexts, FormatEnvelopeValue) {
