@@ -21,6 +21,17 @@ namespace {
 constexpr int32_t kMaxStoredProgram = 16 * 1024 * 1024;
 constexpr uint32_t kRegistryPiece = 4096;
 
+// The default program is stored in pieces of at most kRegistryPiece bytes,
+// as the values "DefaultPreset0", "DefaultPreset1", ...: calls
+// piece(name, offset, length) for each piece of a size-byte program in order,
+// and stops (returning false) at the first piece that returns false.
+template <class F>
+bool forEachRegistryPiece(uint32_t size, F piece) {
+  for (uint32_t n = 0, off = 0; off < size; ++n, off += kRegistryPiece)
+    if (!piece("DefaultPreset" + std::to_string(n), off, std::min(kRegistryPiece, size - off))) return false;
+  return true;
+}
+
 }  // namespace
 
 TVSTEffectBase::TVSTEffectBase(audioMasterCallback master, TVSTParameterHost* paramHost, TComponent*& dataModule)
@@ -354,10 +365,10 @@ void TVSTEffectBase::StoreDefaultProgram() {
     VstInt32 size = getChunk(&data, true);
     const std::string key = RegistryKey(), u = FParamHost->UniqueId;
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
-    for (uint32_t n = 0, off = 0; off < static_cast<uint32_t>(size); ++n, off += kRegistryPiece) {
-      uint32_t piece = std::min<uint32_t>(kRegistryPiece, static_cast<uint32_t>(size) - off);
-      RegWriteBinary(key, u + "DefaultPreset" + std::to_string(n), bytes + off, piece);
-    }
+    forEachRegistryPiece(static_cast<uint32_t>(size), [&](const std::string& name, uint32_t off, uint32_t length) {
+      RegWriteBinary(key, u + name, bytes + off, length);
+      return true;
+    });
     RegWriteString(key, u + "DefaultPresetLen", std::to_string(size));
   }
   MessageDlg(
@@ -372,13 +383,13 @@ bool TVSTEffectBase::LoadDefaultProgram(TPresetObject& program) {
   if (size == 0 || size == FOldProgramSize) size = RegReadInteger(key, "DefaultPresetLen", FOldProgramSize);
   if (size <= 0 || size > kMaxStoredProgram) return false;
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  for (uint32_t n = 0, off = 0; off < static_cast<uint32_t>(size); ++n, off += kRegistryPiece) {
-    uint32_t piece = std::min<uint32_t>(kRegistryPiece, static_cast<uint32_t>(size) - off);
-    std::string suffix = "DefaultPreset" + std::to_string(n);
-    if (!RegReadBinary(key, u + suffix, bytes.data() + off, piece) &&
-        !RegReadBinary(key, suffix, bytes.data() + off, piece))
-      return false;
-  }
+  // Each piece under the plug-in's own name, else under the older shared one.
+  const bool read =
+      forEachRegistryPiece(static_cast<uint32_t>(size), [&](const std::string& name, uint32_t off, uint32_t length) {
+        return RegReadBinary(key, u + name, bytes.data() + off, length) ||
+               RegReadBinary(key, name, bytes.data() + off, length);
+      });
+  if (!read) return false;
   if (program.ReadChunk(bytes.data(), bytes.size())) return true;
   // An old-format default program sets the live parameters; keep its snapshot.
   if (size != FOldProgramSize) return false;
@@ -393,11 +404,11 @@ void TVSTEffectBase::ResetDefaultProgram() {
   int size = RegReadInteger(key, u + "DefaultPresetLen", -1);
   if (size == -1) size = RegReadInteger(key, "DefaultPresetLen", FOldProgramSize);
   if (size > kMaxStoredProgram) size = kMaxStoredProgram;
-  int pieces = size > 0 ? static_cast<int>((static_cast<int64_t>(size) + kRegistryPiece - 1) / kRegistryPiece) : 0;
-  for (int n = 0; n < pieces; ++n) {
-    RegRemoveValue(key, u + "DefaultPreset" + std::to_string(n));
-    RegRemoveValue(key, "DefaultPreset" + std::to_string(n));
-  }
+  forEachRegistryPiece(size > 0 ? static_cast<uint32_t>(size) : 0, [&](const std::string& name, uint32_t, uint32_t) {
+    RegRemoveValue(key, u + name);
+    RegRemoveValue(key, name);
+    return true;
+  });
   MessageDlg("Default preset has been reset to its original state.", "Default preset", platform::MB_ICON_WARNING);
 }
 
