@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ByteOrder.h"
+
 const float kEnvelopeDefaults[kEnvelopeKinds] = {1.0f, 0.25f, 0.5f, 0.75f, 1.0f, 0.5f, 1.0f, 0.5f, 0.5f};
 const char* const kEnvelopeLabels[kEnvelopeKinds] = {"Thresh",   "Attack",   "Release", "Ratio", "Wet Mix",
                                                      "Out Gain", "St. Link", "Width",   "Pan"};
@@ -139,7 +141,7 @@ void SanitizeEnvelopeSetIndices(TEnvelopeSet& set) {
 
 namespace {
 int32_t readInt32(const uint8_t* p) {
-  uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+  const uint32_t v = platform::LoadLE32(p);
   int32_t r;
   std::memcpy(&r, &v, sizeof r);
   return r;

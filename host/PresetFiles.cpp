@@ -10,6 +10,7 @@
 #include "host/RegUtils.h"
 #include "host/VSTEffectBase.h"
 #include "host/VSTWrapper.h"
+#include "platform/ByteOrder.h"
 #include "platform/FileDialogs.h"
 
 namespace {
@@ -18,18 +19,6 @@ constexpr size_t kProgramHeader = 52;  // kind magic .. chunk size
 constexpr size_t kBankHeader = 152;
 
 void FileError(const char* text) { MessageDlg(text, "File error", platform::MB_ICON_ERROR); }
-
-uint32_t ReadBE(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  SwapBytes32(v);
-  return v;
-}
-
-void WriteBE(uint8_t* p, uint32_t v) {
-  SwapBytes32(v);
-  std::memcpy(p, &v, 4);
-}
 
 // The folder part of a file name, with its trailing separator.
 std::string FolderOf(const std::string& file) {
@@ -120,7 +109,7 @@ void TVSTEffectBase::LoadFile(bool bank) {
   if (id != FParamHost->UniqueId && id != FParamHost->UniqueIdPrev)
     return FileError(bank ? "Selected bank file is not for this plug-in!"
                           : "Selected preset file is not for this plug-in!");
-  uint32_t chunkSize = ReadBE(header.data() + headerSize - 4);
+  uint32_t chunkSize = platform::LoadBE32(header.data() + headerSize - 4);
   uint64_t available = static_cast<uint64_t>(fileSize) - 8 - headerSize;
   if (chunkSize > available || chunkSize > 0x7FFFFFFFu) return FileError("Error reading file!");
   std::vector<uint8_t> chunk(chunkSize);
@@ -158,22 +147,22 @@ void TVSTEffectBase::SaveFile(bool bank) {
     out.assign(8 + headerSize + static_cast<size_t>(size), 0);
     uint8_t* h = out.data() + 8;
     std::memcpy(h, bank ? "FBCh" : "FPCh", 4);
-    WriteBE(h + 4, 1);
+    platform::StoreBE32(h + 4, 1);
     std::string id = FParamHost->UniqueId.substr(0, 4);
     std::memcpy(h + 8, id.data(), id.size());
-    WriteBE(h + 12, 1);
+    platform::StoreBE32(h + 12, 1);
     if (bank) {
-      WriteBE(h + 16, static_cast<uint32_t>(FParamHost->ProgramCount()));
+      platform::StoreBE32(h + 16, static_cast<uint32_t>(FParamHost->ProgramCount()));
     } else {
-      WriteBE(h + 16, static_cast<uint32_t>(FParamHost->Parameters().Count()));
+      platform::StoreBE32(h + 16, static_cast<uint32_t>(FParamHost->Parameters().Count()));
       std::string name;
       if (curProgram >= 0 && curProgram < FBank.ProgramCount()) name = FBank.Root()->Child(curProgram)->Name;
       std::memcpy(h + 20, name.data(), std::min<size_t>(name.size(), 27));
     }
-    WriteBE(h + headerSize - 4, static_cast<uint32_t>(size));
+    platform::StoreBE32(h + headerSize - 4, static_cast<uint32_t>(size));
     if (size > 0) std::memcpy(h + headerSize, data, static_cast<size_t>(size));
     std::memcpy(out.data(), "CcnK", 4);
-    WriteBE(out.data() + 4, static_cast<uint32_t>(headerSize + static_cast<size_t>(size)));
+    platform::StoreBE32(out.data() + 4, static_cast<uint32_t>(headerSize + static_cast<size_t>(size)));
   }
   bool ok =
       std::fwrite(out.data(), 1, 8, f) == 8 && std::fwrite(out.data() + 8, 1, out.size() - 8, f) == out.size() - 8;

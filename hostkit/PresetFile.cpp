@@ -3,20 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/ByteOrder.h"
+
 namespace hostkit {
 namespace {
-
-void PutBE32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  b[at] = static_cast<uint8_t>(v >> 24);
-  b[at + 1] = static_cast<uint8_t>(v >> 16);
-  b[at + 2] = static_cast<uint8_t>(v >> 8);
-  b[at + 3] = static_cast<uint8_t>(v);
-}
-
-uint32_t GetBE32(const std::vector<uint8_t>& b, size_t at) {
-  return (static_cast<uint32_t>(b[at]) << 24) | (static_cast<uint32_t>(b[at + 1]) << 16) |
-         (static_cast<uint32_t>(b[at + 2]) << 8) | static_cast<uint32_t>(b[at + 3]);
-}
 
 constexpr uint32_t Tag(const char (&c)[5]) { return static_cast<uint32_t>(FourCC(c)); }
 
@@ -35,18 +25,18 @@ std::vector<uint8_t> EncodePresetFile(const PresetFile& file) {
   const bool program = file.Kind == PresetKind::Program;
   const size_t header = program ? kProgramHeaderSize : kBankHeaderSize;
   std::vector<uint8_t> b(header + file.Chunk.size(), 0);
-  PutBE32(b, 0, Tag("CcnK"));
-  PutBE32(b, 4, static_cast<uint32_t>(b.size() - 8));
-  PutBE32(b, 8, Tag(program ? "FPCh" : "FBCh"));
-  PutBE32(b, 12, static_cast<uint32_t>(file.FormatVersion));
-  PutBE32(b, 16, static_cast<uint32_t>(file.PluginId));
-  PutBE32(b, 20, static_cast<uint32_t>(file.PluginVersion));
-  PutBE32(b, 24, static_cast<uint32_t>(file.Count));
+  platform::StoreBE32(b.data() + 0, Tag("CcnK"));
+  platform::StoreBE32(b.data() + 4, static_cast<uint32_t>(b.size() - 8));
+  platform::StoreBE32(b.data() + 8, Tag(program ? "FPCh" : "FBCh"));
+  platform::StoreBE32(b.data() + 12, static_cast<uint32_t>(file.FormatVersion));
+  platform::StoreBE32(b.data() + 16, static_cast<uint32_t>(file.PluginId));
+  platform::StoreBE32(b.data() + 20, static_cast<uint32_t>(file.PluginVersion));
+  platform::StoreBE32(b.data() + 24, static_cast<uint32_t>(file.Count));
   if (program) {
     size_t n = std::min(file.ProgramName.size(), kProgramNameField - 1);
     std::memcpy(b.data() + 28, file.ProgramName.data(), n);
   }
-  PutBE32(b, header - 4, static_cast<uint32_t>(file.Chunk.size()));
+  platform::StoreBE32(b.data() + header - 4, static_cast<uint32_t>(file.Chunk.size()));
   if (!file.Chunk.empty()) std::memcpy(b.data() + header, file.Chunk.data(), file.Chunk.size());
   return b;
 }
@@ -60,11 +50,11 @@ bool DecodePresetFile(const std::vector<uint8_t>& bytes, PresetKind expected, Vs
     error = std::string("not a ") + what + " (only " + std::to_string(bytes.size()) + " bytes)";
     return false;
   }
-  if (GetBE32(bytes, 0) != Tag("CcnK")) {
+  if (platform::LoadBE32(bytes.data() + 0) != Tag("CcnK")) {
     error = std::string("not a ") + what + " (no CcnK magic)";
     return false;
   }
-  const uint32_t kind = GetBE32(bytes, 8);
+  const uint32_t kind = platform::LoadBE32(bytes.data() + 8);
   if (kind == Tag("FxCk") || kind == Tag("FxBk")) {
     error = std::string("a ") + (kind == Tag("FxCk") ? "program" : "bank") +
             " file of parameter values; only chunk files (FPCh, FBCh) are supported";
@@ -82,18 +72,18 @@ bool DecodePresetFile(const std::vector<uint8_t>& bytes, PresetKind expected, Vs
             std::to_string(bytes.size()) + ")";
     return false;
   }
-  const uint32_t byteSize = GetBE32(bytes, 4);
+  const uint32_t byteSize = platform::LoadBE32(bytes.data() + 4);
   if (byteSize > bytes.size() - 8) {
     error = std::string("truncated ") + what + " (byte size " + std::to_string(byteSize) + " but only " +
             std::to_string(bytes.size() - 8) + " bytes follow)";
     return false;
   }
-  const VstInt32 id = static_cast<VstInt32>(GetBE32(bytes, 16));
+  const VstInt32 id = static_cast<VstInt32>(platform::LoadBE32(bytes.data() + 16));
   if (id != pluginId) {
     error = std::string(what) + " is for plug-in " + FourCCText(id) + ", not " + FourCCText(pluginId);
     return false;
   }
-  const uint32_t chunkSize = GetBE32(bytes, header - 4);
+  const uint32_t chunkSize = platform::LoadBE32(bytes.data() + header - 4);
   if (chunkSize > bytes.size() - header) {
     error = std::string("truncated ") + what + " (chunk size " + std::to_string(chunkSize) + " but only " +
             std::to_string(bytes.size() - header) + " bytes follow)";
@@ -101,10 +91,10 @@ bool DecodePresetFile(const std::vector<uint8_t>& bytes, PresetKind expected, Vs
   }
   PresetFile f;
   f.Kind = expected;
-  f.FormatVersion = static_cast<VstInt32>(GetBE32(bytes, 12));
+  f.FormatVersion = static_cast<VstInt32>(platform::LoadBE32(bytes.data() + 12));
   f.PluginId = id;
-  f.PluginVersion = static_cast<VstInt32>(GetBE32(bytes, 20));
-  f.Count = static_cast<VstInt32>(GetBE32(bytes, 24));
+  f.PluginVersion = static_cast<VstInt32>(platform::LoadBE32(bytes.data() + 20));
+  f.Count = static_cast<VstInt32>(platform::LoadBE32(bytes.data() + 24));
   if (program) {
     const char* name = reinterpret_cast<const char*>(bytes.data() + 28);
     f.ProgramName.assign(name, strnlen(name, kProgramNameField));

@@ -10,6 +10,7 @@
 #include "params/state/MemoryBuffer.h"
 #include "params/state/ZlibStreams.h"
 #include "params/state/fcrc.h"
+#include "platform/ByteOrder.h"
 
 namespace {
 
@@ -236,38 +237,25 @@ constexpr uint64_t kProgramCost = 1024;
 // Deeper bank trees are refused (they would only serve to exhaust the stack).
 constexpr int kMaxBankDepth = 64;
 
-void put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
 // The CRC field sits in the last four bytes of both headers.
 void sealHeader(uint8_t* header, uint32_t size) {
-  put32(header + size - 4, 0);
-  put32(header + size - 4, CRC32(header, size));
+  platform::StoreLE32(header + size - 4, 0);
+  platform::StoreLE32(header + size - 4, CRC32(header, size));
 }
 
 bool headerValid(const uint8_t* header, uint32_t size, const uint8_t* magic) {
   uint8_t copy[kProgramHeaderSize];
   std::memcpy(copy, header, size);
-  uint32_t stored = get32(copy + size - 4);
-  put32(copy + size - 4, 0);
+  uint32_t stored = platform::LoadLE32(copy + size - 4);
+  platform::StoreLE32(copy + size - 4, 0);
   return CRC32(copy, size) == stored && std::memcmp(copy, magic, 4) == 0;
 }
 
 void makeProgramHeader(uint8_t* h, uint32_t payloadSize, uint32_t entryCount, uint8_t version, bool compressed) {
   std::memcpy(h, kProgramMagic, 4);
-  put32(h + 4, payloadSize);
-  put32(h + 8, entryCount);
-  put16(h + 12, 0);
+  platform::StoreLE32(h + 4, payloadSize);
+  platform::StoreLE32(h + 8, entryCount);
+  platform::StoreLE16(h + 12, 0);
   h[14] = version;
   h[15] = compressed ? 1 : 0;
   sealHeader(h, kProgramHeaderSize);
@@ -351,9 +339,9 @@ public:
   static void WriteEntries(const TPresetObject& p, TStream& out) {
     for (const TPresetObjectItem* item : p.FItems) {
       uint8_t head[kEntryHeadSize];
-      put16(head, static_cast<uint16_t>(item->Name.size()));
-      put16(head + 2, item->Kind);
-      put32(head + 4, item->Size());
+      platform::StoreLE16(head, static_cast<uint16_t>(item->Name.size()));
+      platform::StoreLE16(head + 2, item->Kind);
+      platform::StoreLE32(head + 4, item->Size());
       out.WriteBuffer(head, kEntryHeadSize);
       out.WriteBuffer(item->Name.data(), static_cast<int32_t>(item->Name.size()));
       if (item->Size()) out.WriteBuffer(item->Data(), static_cast<int32_t>(item->Size()));
@@ -367,9 +355,9 @@ public:
     for (uint32_t i = 0; i < count; ++i) {
       uint8_t head[kEntryHeadSize];
       take(in, head, kEntryHeadSize);
-      uint16_t nameLength = get16(head);
-      uint16_t kind = get16(head + 2);
-      uint32_t dataSize = get32(head + 4);
+      uint16_t nameLength = platform::LoadLE16(head);
+      uint16_t kind = platform::LoadLE16(head + 2);
+      uint32_t dataSize = platform::LoadLE32(head + 4);
       if (nameLength > remainingIn(in)) throw TDecodeError();
       name.resize(nameLength);
       take(in, name.data(), nameLength);
@@ -396,9 +384,9 @@ public:
       auto plain = makeBuffer();
       inflateInto(in, *plain, budget);
       plain->SetPosition(0);
-      ReadEntries(*plain, get32(h + 8), fresh, budget);
+      ReadEntries(*plain, platform::LoadLE32(h + 8), fresh, budget);
     } else {
-      ReadEntries(in, get32(h + 8), fresh, budget);
+      ReadEntries(in, platform::LoadLE32(h + 8), fresh, budget);
     }
     fresh.Version = h[14];
     dst.Swap(fresh);
@@ -408,9 +396,9 @@ public:
   static void WriteNode(const TBankObjectItem& node, TStream& out) {
     if (node.Name.size() > 0xFFFF) throw EInvalidOperation("Bank node name too long");
     uint8_t head[kNodeHeadSize];
-    put32(head, static_cast<uint32_t>(node.FChildren.size()));
-    put16(head + 4, static_cast<uint16_t>(node.Name.size()));
-    put16(head + 6, node.FProgram ? 1 : 0);
+    platform::StoreLE32(head, static_cast<uint32_t>(node.FChildren.size()));
+    platform::StoreLE16(head + 4, static_cast<uint16_t>(node.Name.size()));
+    platform::StoreLE16(head + 6, node.FProgram ? 1 : 0);
     out.WriteBuffer(head, kNodeHeadSize);
     out.WriteBuffer(node.Name.data(), static_cast<int32_t>(node.Name.size()));
     if (node.FProgram) node.FProgram->WriteToStream(out);
@@ -421,9 +409,9 @@ public:
     uint8_t head[kNodeHeadSize];
     if (remainingIn(in) < kNodeHeadSize) throw TDecodeError();
     take(in, head, kNodeHeadSize);
-    uint32_t childCount = get32(head);
-    uint16_t nameLength = get16(head + 4);
-    uint16_t hasProgram = get16(head + 6);
+    uint32_t childCount = platform::LoadLE32(head);
+    uint16_t nameLength = platform::LoadLE16(head + 4);
+    uint16_t hasProgram = platform::LoadLE16(head + 6);
     if (hasProgram > 1 || nameLength > remainingIn(in)) throw TDecodeError();
     budget.Charge(kNodeCost + nameLength + (hasProgram ? kProgramCost : 0));
     auto node = std::make_unique<TBankObjectItem>(hasProgram == 1);
@@ -485,8 +473,8 @@ bool TPresetObject::ReadChunk(const void* data, size_t length) {
   if (!data || length < kProgramHeaderSize) return false;
   const auto* bytes = static_cast<const uint8_t*>(data);
   if (!headerValid(bytes, kProgramHeaderSize, kProgramMagic)) return false;
-  uint32_t payloadSize = get32(bytes + 4);
-  uint32_t entryCount = get32(bytes + 8);
+  uint32_t payloadSize = platform::LoadLE32(bytes + 4);
+  uint32_t entryCount = platform::LoadLE32(bytes + 8);
   uint8_t version = bytes[14];
   uint8_t compressed = bytes[15];
   if (payloadSize > length - kProgramHeaderSize || payloadSize > 0x7FFFFFFFu || compressed > 1) return false;
@@ -548,8 +536,8 @@ uint8_t* TBankObject::WriteChunk(uint32_t& length) const {
   auto* block = new (std::nothrow) uint8_t[kBankHeaderSize + payloadSize];
   if (!block) throw EOutOfMemory();
   std::memcpy(block, kBankMagic, 4);
-  put32(block + 4, payloadSize);
-  put32(block + 8, 0);
+  platform::StoreLE32(block + 4, payloadSize);
+  platform::StoreLE32(block + 8, 0);
   sealHeader(block, kBankHeaderSize);
   buf.SetPosition(0);
   buf.Read(block + kBankHeaderSize, static_cast<int32_t>(payloadSize));
@@ -561,7 +549,7 @@ bool TBankObject::ReadChunk(const void* data, size_t length) {
   if (!data || length < kBankHeaderSize) return false;
   const auto* bytes = static_cast<const uint8_t*>(data);
   if (!headerValid(bytes, kBankHeaderSize, kBankMagic)) return false;
-  uint32_t payloadSize = get32(bytes + 4);
+  uint32_t payloadSize = platform::LoadLE32(bytes + 4);
   if (payloadSize > length - kBankHeaderSize || payloadSize > 0x7FFFFFFFu) return false;
 
   TChunkShared& s = shared();
