@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 // Data pointers handed out by AlignedAlloc are aligned to this many bytes.
 constexpr size_t kAlignedBufferAlignment = 16;
@@ -40,8 +41,11 @@ void VecScale(double* dst, int n, double g);
 void VecZero(double* dst, int n);
 // dst[i] := v
 void VecFillSingle(float* dst, int n, float v);
-// dst[i] := src[i]
-void VecSingleToDouble(const float* src, double* dst, int n);
+// A host sample as the engine takes it: NaN and infinities become 0, so one
+// bad sample cannot poison the band recursions for the rest of the stream.
+inline float FiniteOrZero(float x) { return (x < 0 ? -x : x) <= std::numeric_limits<float>::max() ? x : 0.0f; }
+// dst[i] := FiniteOrZero(src[i])
+void VecSingleToDoubleFinite(const float* src, double* dst, int n);
 void VecDoubleToSingle(const double* src, float* dst, int n);
 // dst[i] := g * src[i]
 void VecDoubleToSingleGain(const double* src, float* dst, int n, double g);

@@ -4,6 +4,7 @@
 // settings read from the registry at start-up.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 #include <numbers>
@@ -235,3 +236,42 @@ TEST_F(ChainTest, RegistrySettingsAreReadAtStartUpWithSafeDefaults) {
 }
 
 }  // namespace
+
+// A host that hands over NaN or infinite samples gets finite output, and the
+// stream recovers at once: after the bad stretch the output is what it would
+// have been had those samples been silence.
+TEST_F(ChainTest, NonFiniteInputSamplesCountAsSilence) {
+  const float bad[] = {std::nanf(""), INFINITY, -INFINITY};
+  const int frames = 2048, from = 100, to = 200;
+  auto render = [&](float badValue, bool poison, int channel) {
+    module = nullptr;
+    if (e) e->dispatcher(e, effClose, 0, 0, nullptr, 0);
+    Make();
+    std::vector<float> l(frames), r(frames), ol(frames), orr(frames);
+    for (int i = 0; i < frames; ++i) {
+      l[size_t(i)] = static_cast<float>(0.25 * std::sin(2 * kPi * 1000 * i / 44100.0));
+      r[size_t(i)] = static_cast<float>(0.25 * std::sin(2 * kPi * 300 * i / 44100.0));
+      if (i >= from && i < to) (channel == 0 ? l : r)[size_t(i)] = poison ? badValue : 0.0f;
+    }
+    std::vector<float> out;
+    for (int done = 0; done < frames; done += 256) {  // several host blocks
+      float* in[2] = {l.data() + done, r.data() + done};
+      float* o[2] = {ol.data() + done, orr.data() + done};
+      e->processReplacing(e, in, o, 256);
+    }
+    out = ol;
+    out.insert(out.end(), orr.begin(), orr.end());
+    return out;
+  };
+  for (float v : bad) {
+    for (int channel : {0, 1}) {
+      const std::vector<float> poisoned = render(v, true, channel), silent = render(v, false, channel);
+      double worst = 0;
+      for (size_t i = 0; i < poisoned.size(); ++i) {
+        ASSERT_TRUE(std::isfinite(poisoned[i])) << v << " channel " << channel << " sample " << i;
+        worst = std::max(worst, double(std::fabs(poisoned[i] - silent[i])));
+      }
+      EXPECT_LT(worst, 1e-6) << v << " channel " << channel;
+    }
+  }
+}
