@@ -117,6 +117,17 @@ void StoreEnvelopeRecord(TEnvelope& target, const TEnvelope& src) {
   target.PointCount = UsablePointCount(target);
 }
 
+void ClampEnvelopeRecord(TEnvelope& e, int kind) {
+  const float def = (kind >= 0 && kind < kEnvelopeKinds) ? kEnvelopeDefaults[kind] : 0.0f;
+  auto unit = [](float v, float nanValue) { return std::isnan(v) ? nanValue : std::clamp(v, 0.0f, 1.0f); };
+  e.PointCount = UsablePointCount(e);
+  for (int i = 0; i < e.PointCount; ++i) {
+    e.Points[i].x = unit(e.Points[i].x, 0.0f);
+    e.Points[i].y = unit(e.Points[i].y, def);
+  }
+  e.DefValue = unit(e.DefValue, def);
+}
+
 void SimplifyEnvelopeRecord(TEnvelope& e) {
   const int count = UsablePointCount(e);
   float first = e.DefValue, last = e.DefValue, mid = e.DefValue;
@@ -182,6 +193,7 @@ bool LoadLegacyEnvelopeSet(TEnvelopeSet& set, const TEnvelopeSet& defaults, cons
     e.MinValue = readSingle(rec + 132);
     e.MaxValue = readSingle(rec + 136);
     e.DefValue = readSingle(rec + 140);
+    ClampEnvelopeRecord(e, k);
   }
   std::memcpy(&set, &loaded, sizeof set);
   return true;

@@ -101,6 +101,10 @@ void ResetEnvelopeRecord(TEnvelope& e, int kind);
 void ResetEnvelopeSet(TEnvelopeSet& set);
 // Copies src into target except target's MinValue, MaxValue and DefValue.
 void StoreEnvelopeRecord(TEnvelope& target, const TEnvelope& src);
+// Brings a record from a file or a caller into range: each usable point's x
+// and y into 0 .. 1, DefValue as well, with a NaN taking the kind's default
+// (0 for an x). A record already in range is left as it is.
+void ClampEnvelopeRecord(TEnvelope& e, int kind);
 // Three points: (0, first y), (0.5, curve value at 0.5), (1, last y).
 void SimplifyEnvelopeRecord(TEnvelope& e);
 

@@ -89,6 +89,7 @@ void TTalvern::LoadFromProgram(TPresetObject& program) {
     e.MinValue = program.GetSingle("_EnvMinValue", k, def.MinValue);
     e.MaxValue = program.GetSingle("_EnvMaxValue", k, def.MaxValue);
     e.DefValue = program.GetSingle("_EnvDefValue", k, def.DefValue);
+    ClampEnvelopeRecord(e, k);
   }
   // The weighting code may have changed with the program as well.
   FDirtyMask |= ((1u << kEnvelopeKinds) - 1) | (1u << 9);

@@ -650,6 +650,7 @@ void TTalvern::StoreEnvelope(int kind, const TEnvelope& record) {
   if (kind < 0 || kind >= kEnvelopeKinds) return;
   TSyncLock lock(FSync);
   StoreEnvelopeRecord(FEnvelopeSet.Envelopes[kind], record);
+  ClampEnvelopeRecord(FEnvelopeSet.Envelopes[kind], kind);
   FDirtyMask |= 1u << kind;
 }
 

@@ -2,6 +2,7 @@
 // the older chunk layout.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -225,7 +226,7 @@ TEST_F(EnvelopeSetTest, PointBlobsThatWouldOverrunARecordAreCutToWholePoints) {
   } cases[] = {{16, 2}, {20, 2}, {8, 1}, {256, 32}, {300, 32}, {1024, 32}, {4, -1}, {0, -1}};
   for (const TBlobCase& c : cases) {
     std::vector<float> blob(c.bytes / 4 + 1);
-    for (size_t i = 0; i < blob.size(); ++i) blob[i] = 0.01f * float(i);
+    for (size_t i = 0; i < blob.size(); ++i) blob[i] = 0.003f * float(i);
     TPresetObject p;
     p.Version = 2;
     p.SetBlock("_EnvPoints", 6, blob.data(), c.bytes);
@@ -244,6 +245,83 @@ TEST_F(EnvelopeSetTest, PointBlobsThatWouldOverrunARecordAreCutToWholePoints) {
   }
 }
 
+// Whatever a file or a caller says, the engine sees points and defaults in
+// 0 .. 1, with NaN taking the kind's default; values in range stay as given.
+TEST_F(EnvelopeSetTest, EnvelopeValuesOutOfRangeAreClampedOnLoadAndStore) {
+  const float nan = std::nanf("");
+  const struct {
+    int kind;
+    TEnvelopePoint in, out;
+    float def, defOut;
+  } cases[] = {
+      {ekPan, {0.5f, 1e30f}, {0.5f, 1.0f}, 0.5f, 0.5f},
+      {ekOutGain, {0.2f, 5.0f}, {0.2f, 1.0f}, 0.5f, 0.5f},
+      {ekThreshold, {-3.0f, -0.5f}, {0.0f, 0.0f}, 2.0f, 1.0f},
+      {ekWidth, {nan, nan}, {0.0f, kEnvelopeDefaults[ekWidth]}, nan, kEnvelopeDefaults[ekWidth]},
+      {ekRatio, {0.3f, -INFINITY}, {0.3f, 0.0f}, INFINITY, 1.0f},
+      {ekAttack, {0.25f, 0.7f}, {0.25f, 0.7f}, 0.25f, 0.25f},  // in range: unchanged
+  };
+  for (const auto& c : cases) {
+    const TEnvelopePoint points[2] = {c.in, {1.0f, 0.5f}};
+    auto check = [&](const char* how) {
+      const TEnvelope& e = engine.CurrentSet().Envelopes[c.kind];
+      ASSERT_EQ(e.PointCount, 2) << how;
+      EXPECT_EQ(e.Points[0].x, c.out.x) << how << " kind " << c.kind;
+      EXPECT_EQ(e.Points[0].y, c.out.y) << how << " kind " << c.kind;
+      EXPECT_EQ(e.Points[1].y, 0.5f) << how;
+    };
+    TPresetObject p;
+    p.Version = 2;
+    p.SetBlock("_EnvPoints", c.kind, points, sizeof points);
+    p.SetSingle("_EnvDefValue", c.kind, c.def);
+    engine.LoadFromProgram(p);
+    check("program");
+    EXPECT_EQ(engine.CurrentSet().Envelopes[c.kind].DefValue, c.defOut) << c.kind;
+
+    TEnvelope record = engine.DefaultSet().Envelopes[c.kind];
+    record.Points[0] = c.in;
+    record.Points[1] = points[1];
+    record.PointCount = 2;
+    engine.StoreEnvelope(c.kind, record);
+    check("store");
+
+    if (c.kind < 8) {
+      std::vector<uint8_t> chunk(1700, 0);
+      const size_t rec = 208 * size_t(c.kind);
+      std::memcpy(chunk.data() + rec, points, sizeof points);
+      const int32_t count = 2;
+      std::memcpy(chunk.data() + rec + 128, &count, 4);
+      std::memcpy(chunk.data() + rec + 140, &c.def, 4);
+      ASSERT_TRUE(engine.LoadLegacy(chunk.data(), chunk.size()));
+      check("legacy");
+      EXPECT_EQ(engine.CurrentSet().Envelopes[c.kind].DefValue, c.defOut) << c.kind;
+    }
+  }
+}
+
+// A program holding absurd values renders finite output within the
+// plug-in's own range (pan and gain at their limits).
+TEST_F(EnvelopeSetTest, AProgramWithAbsurdValuesRendersFiniteBoundedOutput) {
+  TPresetObject p;
+  p.Version = 2;
+  const TEnvelopePoint pan[2] = {{0.0f, 1e30f}, {1.0f, 1e30f}}, gain[2] = {{0.0f, 5.0f}, {1.0f, 5.0f}};
+  p.SetBlock("_EnvPoints", ekPan, pan, sizeof pan);
+  p.SetBlock("_EnvPoints", ekOutGain, gain, sizeof gain);
+  engine.LoadFromProgram(p);
+  std::vector<double> in0(4096), in1(4096), out0(4096), out1(4096);
+  for (size_t i = 0; i < in0.size(); ++i) in0[i] = in1[i] = 0.25 * std::sin(0.05 * double(i));
+  for (size_t at = 0; at < in0.size(); at += kTalvernBlock)
+    engine.Process(in0.data() + at, in1.data() + at, out0.data() + at, out1.data() + at, kTalvernBlock,
+                   TTalvern::TChannelMode::Stereo);
+  double peak = 0;
+  for (size_t i = 0; i < out0.size(); ++i) {
+    ASSERT_TRUE(std::isfinite(out0[i]) && std::isfinite(out1[i])) << i;
+    peak = std::max({peak, std::fabs(out0[i]), std::fabs(out1[i])});
+  }
+  // +18 dB band gain and +1.5 dB pan on a 0.25 sine stay well below 10.
+  EXPECT_LT(peak, 10.0);
+}
+
 // ---- older chunk layout ----------------------------------------------------------
 
 void putInt(std::vector<uint8_t>& b, size_t at, int32_t v) { std::memcpy(b.data() + at, &v, 4); }
@@ -255,7 +333,7 @@ TEST_F(EnvelopeSetTest, LegacyChunkLoadsEightCurvesAndCutsImpossibleCounts) {
     const size_t rec = 208 * size_t(k);
     for (int i = 0; i < 16; ++i) {
       putSingle(chunk, rec + 8 * size_t(i), i / 15.0f);
-      putSingle(chunk, rec + 8 * size_t(i) + 4, 0.05f * float(k + i));
+      putSingle(chunk, rec + 8 * size_t(i) + 4, 0.04f * float(k + i));
     }
     putInt(chunk, rec + 128, k == 3 ? 40 : k == 5 ? -3 : k + 2);
     putSingle(chunk, rec + 132, -1.0f);
@@ -286,7 +364,7 @@ TEST_F(EnvelopeSetTest, LegacyChunkLoadsEightCurvesAndCutsImpossibleCounts) {
     }
     const int count = k == 3 ? 16 : k + 2;
     ASSERT_EQ(e.PointCount, count) << k;
-    for (int i = 0; i < count; ++i) EXPECT_EQ(e.Points[i].y, 0.05f * float(k + i));
+    for (int i = 0; i < count; ++i) EXPECT_EQ(e.Points[i].y, 0.04f * float(k + i));
     for (int i = count; i < 32; ++i) EXPECT_EQ(e.Points[i].y, engine.DefaultSet().Envelopes[k].Points[i].y);
   }
   EXPECT_EQ(std::memcmp(&set.Envelopes[8], &engine.DefaultSet().Envelopes[8], sizeof(TEnvelope)), 0);

@@ -592,7 +592,7 @@ TEST_F(EngineTest, EnvelopesInterpolateAtBandPositionsAndExtrapolateAtTheEnds) {
     int count;
     float x0, y0, x1;
     double value;
-  } holds[] = {{1, 0.5f, 0.3f, 0.0f, 0.3}, {2, 0.5f, 0.3f, 0.5f, 0.3}, {0, 0, 0, 0, 1.0}, {2, 0.0f, NAN, 1.0f, 1.0}};
+  } holds[] = {{1, 0.5f, 0.3f, 0.0f, 0.3}, {2, 0.5f, 0.3f, 0.5f, 0.3}, {0, 0, 0, 0, 1.0}, {2, 0.0f, NAN, 0.0f, 1.0}};
   for (const auto& h : holds) {
     r = *e.EnvelopeRecord(ekWetMix);
     r.PointCount = h.count;
