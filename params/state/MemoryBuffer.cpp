@@ -29,6 +29,9 @@ int TMemoryBuffer::ChunkCount() const {
 TMemoryBuffer::TChunk* TMemoryBuffer::ChunkAt(uint32_t p) {
   auto covers = [p](const TChunk* c) { return p >= c->Start && p - c->Start < c->Length; };
   if (FCursor && covers(FCursor)) return FCursor;
+  // Streams are read and written front to back: try the next chunk before a
+  // walk from the first, which would make a long sequential pass quadratic.
+  if (FCursor && FCursor->Next && covers(FCursor->Next)) return FCursor = FCursor->Next;
   for (TChunk* c = FFirst; c; c = c->Next)
     if (covers(c)) return FCursor = c;
 

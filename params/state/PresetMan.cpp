@@ -46,15 +46,16 @@ void TPresetObjectItem::SetData(TPresetEntryKind kind, const void* data, uint32_
 // ---------------------------------------------------------------------------
 // TPresetObject: entries
 
-TPresetObject::TPresetObject(int bucketCount)
-    : FBucketCount(bucketCount > 0 ? bucketCount : 1), FBuckets(static_cast<size_t>(FBucketCount), nullptr) {}
+TPresetObject::TPresetObject(int bucketCount) : FBucketCount(bucketCount > 0 ? bucketCount : 1) {
+  FIndex.reserve(static_cast<size_t>(FBucketCount));
+}
 
 TPresetObject::~TPresetObject() { Clear(); }
 
 void TPresetObject::Clear() {
   for (TPresetObjectItem* item : FItems) delete item;
   FItems.clear();
-  for (auto& head : FBuckets) head = nullptr;
+  FIndex.clear();
   Version = 0;
 }
 
@@ -72,46 +73,26 @@ void TPresetObject::Assign(const TPresetObject& other) {
 
 void TPresetObject::Swap(TPresetObject& other) {
   std::swap(FBucketCount, other.FBucketCount);
-  FBuckets.swap(other.FBuckets);
+  FIndex.swap(other.FIndex);
   FItems.swap(other.FItems);
   std::swap(Version, other.Version);
 }
 
-uint32_t TPresetObject::Bucket(const std::string& upperName) const {
-  uint32_t h = 0;
-  for (unsigned char c : upperName) {
-    h = (h << 4) + c;
-    uint32_t g = h & 0xF0000000u;
-    if (g != 0) {
-      h ^= g >> 24;
-      h &= ~g;
-    }
-  }
-  return h % static_cast<uint32_t>(FBucketCount);
-}
-
 TPresetObjectItem* TPresetObject::Find(const std::string& upperName) const {
-  for (TPresetObjectItem* item = FBuckets[Bucket(upperName)]; item; item = item->FNext)
-    if (item->Name == upperName) return item;
-  return nullptr;
+  const auto it = FIndex.find(upperName);
+  return it == FIndex.end() ? nullptr : it->second;
 }
 
 TPresetObjectItem* TPresetObject::FindOrAddName(const std::string& upperName) {
-  uint32_t b = Bucket(upperName);
-  TPresetObjectItem** link = &FBuckets[b];
-  while (*link) {
-    if ((*link)->Name == upperName) return *link;
-    link = &(*link)->FNext;
-  }
+  if (TPresetObjectItem* found = Find(upperName)) return found;
   // The chunk formats store a name length in 16 bits.
   if (upperName.size() > 0xFFFF) throw EInvalidOperation("Preset entry name too long");
-  if (FItems.size() == FItems.capacity()) FItems.reserve(FItems.size() + 128);
-  auto* item = new TPresetObjectItem(upperName);
-  item->FBucket = static_cast<int>(b);
+  if (FItems.size() == FItems.capacity()) FItems.reserve(2 * FItems.size() + 128);
+  auto item = std::make_unique<TPresetObjectItem>(upperName);
   item->FListIndex = static_cast<int>(FItems.size());
-  FItems.push_back(item);
-  *link = item;
-  return item;
+  FIndex.emplace(upperName, item.get());
+  FItems.push_back(item.release());  // cannot throw: capacity reserved above
+  return FItems.back();
 }
 
 TPresetObjectItem* TPresetObject::FindOrAdd(const std::string& key, int index) {
@@ -174,7 +155,7 @@ TBankObjectItem::TBankObjectItem(bool withProgram) {
 TBankObjectItem::~TBankObjectItem() { Clear(); }
 
 TBankObjectItem* TBankObjectItem::AddChild(bool withProgram) {
-  if (FChildren.size() == FChildren.capacity()) FChildren.reserve(FChildren.size() + 16);
+  if (FChildren.size() == FChildren.capacity()) FChildren.reserve(2 * FChildren.size() + 16);
   auto* child = new TBankObjectItem(withProgram);
   FChildren.push_back(child);
   return child;

@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "classlib/Classes.h"
@@ -28,7 +29,7 @@ enum TPresetEntryKind : uint16_t { pekNone = 0, pekSingle = 1, pekBlock = 2, pek
 
 // One entry of a program: an upper-cased name, a kind and an owned data
 // buffer whose capacity grows to exactly the largest size ever requested and
-// never shrinks while the entry lives. Entries are chained per hash bucket.
+// never shrinks while the entry lives.
 class TPresetObjectItem : public TObject {
 public:
   explicit TPresetObjectItem(std::string upperName) : Name(std::move(upperName)) {}
@@ -52,9 +53,7 @@ private:
   uint8_t* FData = nullptr;
   uint32_t FSize = 0;
   uint32_t FCapacity = 0;
-  int FBucket = 0;
-  TPresetObjectItem* FNext = nullptr;  // next entry of the same bucket
-  int FListIndex = 0;                  // position in the entry list
+  int FListIndex = 0;  // position in the entry list
 };
 
 class TPresetObject : public TObject {
@@ -109,12 +108,14 @@ private:
   TPresetObjectItem* Find(const std::string& upperName) const;
   TPresetObjectItem* FindOrAdd(const std::string& key, int index);
   TPresetObjectItem* FindOrAddName(const std::string& upperName);
-  uint32_t Bucket(const std::string& upperName) const;
-  // Exchanges entries and Version with other (same bucket count).
+  // Exchanges entries and Version with other.
   void Swap(TPresetObject& other);
 
+  // The bucket count the program was created with: the size its name index
+  // starts at. The index grows with the entries, so a hostile chunk with
+  // hundreds of thousands of names loads in linear time.
   int FBucketCount;
-  std::vector<TPresetObjectItem*> FBuckets;
+  std::unordered_map<std::string, TPresetObjectItem*> FIndex;
   std::vector<TPresetObjectItem*> FItems;  // insertion order
 };
 

@@ -332,3 +332,17 @@ TEST_F(BankTarget, BrokenZlibPayloads) {
 }
 
 }  // namespace
+
+// A program with hundreds of thousands of distinct entries (far more than any
+// real one holds, but within the decode budget) loads whole; lookups stay
+// cheap however many entries there are (bench_state measures the load).
+TEST_F(ProgramTarget, HundredsOfThousandsOfDistinctEntriesLoad) {
+  const int count = 200000;
+  std::vector<Entry> entries;
+  entries.reserve(count);
+  for (int i = 0; i < count; ++i) entries.push_back({"E" + std::to_string(i) + " [0]", 3, I32(i)});
+  ASSERT_TRUE(Read(PlainProgram(entries, 2)));
+  ASSERT_EQ(target.EntryCount(), count);
+  for (int i : {0, 1, 101, 99999, count - 1}) EXPECT_EQ(target.GetInteger("E" + std::to_string(i), 0, -7), i);
+  EXPECT_EQ(target.GetInteger("E200000", 0, -7), -7);
+}
