@@ -104,13 +104,15 @@ inline void BandFilterRunLanes(TFilterLanes& l, int lanes, int n) {
   }
 }
 
-// Detector smoothing: y := d + (DetState - d) * DetCoef, in place.
+// Detector smoothing ("Env"), in place: y := DetState + (d - DetState) * DetCoef,
+// a one-pole follower that closes 99 % of a step in half a period of the
+// band's centre (the ripple period of the rectified band signal).
 inline void SmoothDetector(TBandChannelState& s, double* d, int n) {
   const double coef = s.DetCoef;
   double state = s.DetState;
   for (int i = 0; i < n; ++i) {
     const double v = d[i];
-    state = v + (state - v) * coef;
+    state = state + (v - state) * coef;
     d[i] = state;
   }
   s.DetState = state;

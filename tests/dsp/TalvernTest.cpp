@@ -3,6 +3,7 @@
 // model of the gain computers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstring>
@@ -300,8 +301,8 @@ void modelDynamics(const TDynCase& c, double fs, double f, double amp, size_t n,
       const double y1 = c.rightScale * y0;
       double d0 = std::fabs(y0), d1 = std::fabs(y1);
       if (c.env) {
-        det0 = d0 + (det0 - d0) * detCoef;
-        det1 = d1 + (det1 - d1) * detCoef;
+        det0 += (d0 - det0) * detCoef;
+        det1 += (d1 - det1) * detCoef;
         d0 = det0;
         d1 = det1;
       }
@@ -654,6 +655,53 @@ TEST_F(EngineTest, WeightingCurvesAndSlope) {
     EXPECT_NEAR(20 * std::log10(e.Band(b).Weight), -(standardA(e.Band(b).Centre) - 2.0), 0.01) << b;
   for (int b : {0, 12, 31})
     EXPECT_DOUBLE_EQ(e.Band(b).StateA->Thresh, double(e.Band(b).Threshold) * double(e.Band(b).InvWeight));
+}
+
+// ---- the "Env" detector ---------------------------------------------------------------------------
+
+// The smoother closes 99 % of a step in half a period of the band's centre:
+// ceil(fs / (2 fc)) samples, from about 880 at 25 Hz to 1 or 2 at 20 kHz.
+TEST_F(EngineTest, EnvDetectorSettlesInHalfABandPeriod) {
+  for (int fs : {44100, 96000}) {
+    TTalvern e(fs, &sync);
+    for (int b : {0, 5, 17, 31}) {
+      TBandChannelState s = *e.Band(b).StateA;
+      s.DetState = 0.0;
+      const double halfPeriod = fs / (2.0 * double(e.Band(b).Centre));
+      Vec d(size_t(4 * halfPeriod) + 4, 1.0);
+      SmoothDetector(s, d.data(), int(d.size()));
+      const int reached = int(std::find_if(d.begin(), d.end(), [](double v) { return v >= 0.99; }) - d.begin()) + 1;
+      EXPECT_NEAR(reached, std::ceil(halfPeriod), 1.0) << fs << " band " << b;
+    }
+  }
+}
+
+// A 50 Hz tone compressed with fast attack and release: the rectified band
+// signal ripples at 100 Hz and the gain follows it; "Env" smooths that away.
+TEST_F(EngineTest, EnvDetectorSmoothsALowBandsGainRipple) {
+  const int fs = 44100, band = 3;  // band 3 is centred near 47 Hz
+  auto gainRipple = [&](bool env) {
+    TTalvern e(fs, &sync);
+    setFlat(e, ekThreshold, 0.2f);
+    setFlat(e, ekRatio, 0.0f);
+    setFlat(e, ekAttack, 0.0f);
+    setFlat(e, ekRelease, 0.0f);
+    e.EnvDetector = env ? 1 : 0;
+    double lo = 1e9, hi = -1e9, x = 0, y = 0;
+    for (int i = 0; i < fs; ++i) {
+      x = 0.5 * std::sin(2 * ref::kPi * 50.0 * i / fs);
+      e.Process(&x, nullptr, &y, nullptr, 1, TMode::Mono);
+      if (i >= fs / 2) {
+        const double g = e.Band(band).StateA->Gain;
+        lo = std::min(lo, g);
+        hi = std::max(hi, g);
+      }
+    }
+    return 20 * std::log10(hi / lo);  // peak-to-peak ripple in dB
+  };
+  const double off = gainRipple(false), on = gainRipple(true);
+  EXPECT_GT(off, 3.0);
+  EXPECT_LT(on, 0.25 * off) << "off " << off << " dB, on " << on << " dB";
 }
 
 // ---- envelope values to band settings -------------------------------------------------------
