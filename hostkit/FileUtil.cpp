@@ -83,10 +83,9 @@ bool PendingFile::Write(const std::vector<uint8_t>& bytes, std::string& error) {
 }
 
 bool PendingFile::Commit(std::string& error) {
-  std::error_code ec;
-  std::filesystem::rename(FTemp, FTarget, ec);
-  if (ec) {
-    error = "cannot replace " + FTarget + ": " + ec.message();
+  std::string why;
+  if (!platform::ReplaceFileWith(FTemp, FTarget, why)) {
+    error = "cannot replace " + FTarget + ": " + why;
     return false;
   }
   FTemp.clear();

@@ -9,6 +9,7 @@
 #include "HostFixture.h"
 #include "host/RegUtils.h"
 #include "hostkit/PresetFile.h"
+#include "platform/Files.h"
 #include "platform/testing/ScriptedFileDialog.h"
 
 namespace hosttest {
@@ -224,6 +225,53 @@ TEST_F(PresetFileTest, CancelKeepsTheFolderAndBadTargetsFailCleanly) {
   fx.effect->PresetMenuCommand(nullptr, pcSavePreset);
   EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"Error creating file!"}));
   EXPECT_EQ(Read(File("keep.fxp")), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST_F(PresetFileTest, ReplacingAFileKeepsTheOldOneWhenTheMoveFails) {
+  struct Case {
+    const char* what;
+    bool sourceExists;
+    bool targetExists;
+    bool replaced;
+  } cases[] = {
+      {"over an existing file", true, true, true},
+      {"to a new name", true, false, true},
+      {"from a missing file", false, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(File("new"));
+    fs::remove(File("old"));
+    if (c.sourceExists) Write(File("new"), {4, 5});
+    if (c.targetExists) Write(File("old"), {1, 2, 3});
+    std::string why;
+    EXPECT_EQ(platform::ReplaceFileWith(File("new"), File("old"), why), c.replaced);
+    EXPECT_EQ(why.empty(), c.replaced);
+    const std::vector<uint8_t> expected = c.replaced ? std::vector<uint8_t>{4, 5} : std::vector<uint8_t>{1, 2, 3};
+    EXPECT_EQ(Read(File("old")), expected);
+    EXPECT_FALSE(c.replaced && fs::exists(File("new")));
+  }
+}
+
+TEST_F(PresetFileTest, SavingOverAFileReplacesItOrLeavesItAlone) {
+  Instance fx;
+  dialogs.Choose(File("fresh.fxp"));
+  fx.effect->PresetMenuCommand(nullptr, pcSavePreset);
+  Write(File("over.fxp"), {1, 2, 3});
+  dialogs.Choose(File("over.fxp"));
+  fx.effect->PresetMenuCommand(nullptr, pcSavePreset);
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_EQ(Read(File("over.fxp")), Read(File("fresh.fxp")));
+  EXPECT_FALSE(fs::exists(File("over.fxp.tmp")));
+
+  // A target the new file cannot replace: the save fails and leaves it alone.
+  fs::create_directories(File("busy.fxp"));
+  Write(File("busy.fxp/inside"), {7});
+  dialogs.Choose(File("busy.fxp"));
+  fx.effect->PresetMenuCommand(nullptr, pcSavePreset);
+  EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"Error writing file!"}));
+  EXPECT_EQ(Read(File("busy.fxp/inside")), (std::vector<uint8_t>{7}));
+  EXPECT_FALSE(fs::exists(File("busy.fxp.tmp")));
 }
 
 }  // namespace
