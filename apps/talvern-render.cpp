@@ -103,8 +103,9 @@ void Usage(std::FILE* to) {
                "\n"
                "Renders IN through a VST 2.x plug-in into OUT, in IN's format and sample type\n"
                "(or the container OUT's extension names, e.g. .flac, .aiff, .ogg).\n"
-               "Mono and stereo files; a mono file feeds both plug-in inputs and OUT gets\n"
-               "the plug-in's first output.\n"
+               "Mono and stereo files; a mono file is given to a stereo plug-in as the same\n"
+               "buffer for both inputs (the plug-in's mono processing), and OUT gets the\n"
+               "plug-in's first output.\n"
                "\n"
                "  --plugin PATH       the plug-in library (default: Talvern next to this program,\n"
                "                      or $KESTRUNE_PLUGIN)\n"
@@ -427,6 +428,10 @@ RenderStats Process(Session& s, const Options& o, render::SoundReader& reader, r
   std::vector<float*> inPtrs, outPtrs;
   for (auto& b : ins) inPtrs.push_back(b.data());
   for (auto& b : outs) outPtrs.push_back(b.data());
+  // A mono file is one buffer given as both inputs: a plug-in that can process
+  // mono (VST 2.x hosts signal it this way) then runs its mono path.
+  const bool monoPair = channels == 1 && numIn >= 2;
+  if (monoPair) inPtrs[1] = inPtrs[0];
   std::vector<float> frame(block * channels);
   const bool replacing = (e->flags & effFlagsCanReplacing) && e->processReplacing;
   if (!replacing && !e->process) Fail(s.Path() + " has no process function");
@@ -438,12 +443,11 @@ RenderStats Process(Session& s, const Options& o, render::SoundReader& reader, r
   for (;;) {
     const size_t n = reader.Read(frame.data(), block);
     if (n == 0) break;
-    // A mono file feeds every stereo input; inputs beyond the file's stay silent.
+    // Inputs beyond the file's channels stay silent.
     for (size_t i = 0; i < numIn; ++i) {
       float* dst = ins[i].data();
-      if (channels == 1 && i < 2) {
-        for (size_t f = 0; f < n; ++f) dst[f] = frame[f];
-      } else if (i < channels) {
+      if (monoPair && i == 1) continue;  // the same buffer as input 0
+      if (i < channels) {
         for (size_t f = 0; f < n; ++f) dst[f] = frame[f * channels + i];
       } else {
         std::fill(dst, dst + n, 0.0f);

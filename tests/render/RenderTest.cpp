@@ -17,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "dsp/envelopes.h"
+#include "params/state/PresetMan.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -223,7 +226,10 @@ protected:
     Dir = fs::temp_directory_path() / ("talvern-render-test-" + std::to_string(rd()));
     fs::create_directories(Dir);
   }
-  void TearDown() override { fs::remove_all(Dir); }
+  void TearDown() override {
+    unsetenv("KESTRUNE_CONFIG_DIR");  // a test that runs the real plug-in keeps its settings in Dir
+    fs::remove_all(Dir);
+  }
 
   std::string P(const std::string& name) const { return (Dir / name).string(); }
 
@@ -425,6 +431,52 @@ TEST_F(RenderTest, MonoFileFeedsBothInputsAndKeepsTheFirstOutput) {
     EXPECT_EQ(out.Format, kWav16);
     ExpectScaled(in, out, c.Factor, c.Factor, c.Mode + " " + c.Args.back());
   }
+}
+
+// The real plug-in pans only in stereo: a mono file with the pan curve full
+// right must come out of its mono path (both inputs the same buffer), not as
+// the silent left half of a stereo render.
+TEST_F(RenderTest, MonoFileRunsTheRealPlugInsMonoPath) {
+  setenv("KESTRUNE_CONFIG_DIR", P("config").c_str(), 1);
+  Result saved = Run({"--plugin", TALVERN, "--save-fxp", P("plain.fxp")});
+  ASSERT_EQ(saved.Code, 0) << saved.Err;
+  const std::vector<uint8_t> plain = ReadBytes(Dir / "plain.fxp");
+  ASSERT_GT(plain.size(), 60u);
+  TPresetObject program;
+  ASSERT_TRUE(program.ReadChunk(plain.data() + 60, plain.size() - 60));
+  const TEnvelopePoint fullRight[2] = {{0, 0}, {1, 0}};
+  program.SetBlock("_EnvPoints", ekPan, fullRight, sizeof fullRight);
+  program.SetInteger("_Ordering", 2, scPan);
+  uint32_t length = 0;
+  uint8_t* chunk = program.WriteChunk(length);
+  ASSERT_NE(chunk, nullptr);
+  WriteBytes(Dir / "right.fxp",
+             PresetBytes("FPCh", "KsEf", GetBE(plain, 24), "Right", std::vector<uint8_t>(chunk, chunk + length)));
+  FreeChunk(chunk);
+
+  auto rms = [](const Sound& s, int channel) {
+    double sum = 0;
+    for (size_t f = 0; f < s.Frames(); ++f) sum += s.At(f, channel) * s.At(f, channel);
+    return s.Frames() ? std::sqrt(sum / static_cast<double>(s.Frames())) : 0.0;
+  };
+  const Sound mono = Noise(kWavFloat, 44100, 1, 8192, 0.3);
+  Sound twin = mono;  // the same signal as a stereo file
+  twin.Channels = 2;
+  twin.Samples.clear();
+  for (double x : mono.Samples) twin.Samples.insert(twin.Samples.end(), {x, x});
+
+  const Sound stereoOut = Render(twin, {"--plugin", TALVERN, "--fxp", P("right.fxp")});
+  ASSERT_EQ(stereoOut.Channels, 2);
+  EXPECT_LT(rms(stereoOut, 0), 1e-3 * rms(twin, 0));  // the program does pan full right
+  EXPECT_GT(rms(stereoOut, 1), 0.5 * rms(twin, 1));
+
+  const Sound panned = Render(mono, {"--plugin", TALVERN, "--fxp", P("right.fxp")});
+  const Sound centred = Render(mono, {"--plugin", TALVERN, "--fxp", P("plain.fxp")});
+  ASSERT_EQ(panned.Frames(), mono.Frames());
+  ASSERT_EQ(centred.Frames(), mono.Frames());
+  EXPECT_GT(rms(panned, 0), 0.5 * rms(mono, 0));
+  for (size_t f = 0; f < mono.Frames(); ++f) ASSERT_NEAR(panned.Samples[f], centred.Samples[f], 1e-6) << "frame " << f;
+  unsetenv("KESTRUNE_CONFIG_DIR");
 }
 
 TEST_F(RenderTest, BlockSizesGiveIdenticalOutputAndTheHostCallsRunInDawOrder) {
