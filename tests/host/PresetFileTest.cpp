@@ -2,12 +2,14 @@
 // failure message, and the remembered folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "HostFixture.h"
 #include "host/RegUtils.h"
+#include "hostkit/FileUtil.h"
 #include "hostkit/PresetFile.h"
 #include "platform/Files.h"
 #include "platform/testing/ScriptedFileDialog.h"
@@ -251,6 +253,46 @@ TEST_F(PresetFileTest, ReplacingAFileKeepsTheOldOneWhenTheMoveFails) {
     EXPECT_EQ(Read(File("old")), expected);
     EXPECT_FALSE(c.replaced && fs::exists(File("new")));
   }
+}
+
+TEST_F(PresetFileTest, SeveralOutputsAreCommittedAllOrNone) {
+  Write(File("a"), {1});
+  Write(File("b"), {2});
+  auto stage = [this](hostkit::PendingFile& f, const char* target, uint8_t byte) {
+    std::string why;
+    ASSERT_TRUE(f.Create(File(target), why)) << why;
+    ASSERT_TRUE(f.Write({byte}, why)) << why;
+  };
+  auto names = [this] {
+    std::vector<std::string> r;
+    for (const auto& e : fs::directory_iterator(dir)) r.push_back(e.path().filename().string());
+    std::sort(r.begin(), r.end());
+    return r;
+  };
+  {
+    // "a" over an old file, "new" to a fresh name, then "c", which became a
+    // folder after its temporary file was made: nothing stays replaced.
+    hostkit::PendingFile a, fresh, c;
+    stage(a, "a", 10);
+    stage(fresh, "new", 11);
+    stage(c, "c", 12);
+    fs::create_directories(File("c/inside"));
+    std::string why;
+    EXPECT_FALSE(hostkit::CommitAll({&a, &fresh, &c}, why));
+    EXPECT_NE(why.find(File("c")), std::string::npos) << why;
+  }
+  EXPECT_EQ(Read(File("a")), (std::vector<uint8_t>{1}));
+  EXPECT_EQ(names(), (std::vector<std::string>{"a", "b", "c"}));
+  {
+    hostkit::PendingFile a, b;
+    stage(a, "a", 10);
+    stage(b, "b", 20);
+    std::string why;
+    EXPECT_TRUE(hostkit::CommitAll({&a, &b}, why)) << why;
+  }
+  EXPECT_EQ(Read(File("a")), (std::vector<uint8_t>{10}));
+  EXPECT_EQ(Read(File("b")), (std::vector<uint8_t>{20}));
+  EXPECT_EQ(names(), (std::vector<std::string>{"a", "b", "c"}));  // no kept copies left
 }
 
 TEST_F(PresetFileTest, SavingOverAFileReplacesItOrLeavesItAlone) {

@@ -661,6 +661,7 @@ TEST_F(RenderTest, FailuresGiveOneClearLineAndTheirExitCode) {
     return b;
   }());
   fxp("empty.fxp", {});
+  fs::create_directories(Dir / "folder");
   fxp("rejected.fxp", PresetBytes("FPCh", "RfxT", 2, "x", std::vector<uint8_t>(36, 'X')));
   fxp("no-chunk.fxp", PresetBytes("FPCh", "RfxT", 2, "x", {}));
   fxp("good.fxp", PresetBytes("FPCh", "RfxT", 2, "x", good));
@@ -733,6 +734,10 @@ TEST_F(RenderTest, FailuresGiveOneClearLineAndTheirExitCode) {
       {{"--fxb", "@rejected.fxb"}, "", 1, "the plug-in rejected the bank file"},
       {{"--fxb", "@program-as-bank.fxb"}, "", 1, "a program file, not a bank file"},
       {{"--fxb", "@cut.fxb"}, "", 1, "truncated bank file (header needs 160 bytes, file has 150)"},
+      // output targets
+      {{"--save-fxb", "@folder"}, "", 1, "cannot write " + P("folder") + ": it is a folder"},
+      {{"--save-fxp", "@no-folder/x.fxp"}, "", 1, "cannot write " + P("no-folder/x.fxp") + ": no folder"},
+      {{"--save-fxp", "@out.wav"}, "", 1, P("out.wav") + " is named for two outputs"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"--in", P("stereo.wav"), "--out", P("out.wav")};
@@ -794,8 +799,11 @@ TEST_F(RenderTest, FailedRunLeavesExistingOutputsUntouched) {
       {{"--program", "Loud"}, ""},
       {{"--param", "Volume=1"}, ""},
       {{}, "nil"},
+      {{"--save-fxb", P("folder")}, ""},  // a target that cannot be written
   };
-  const std::vector<std::string> files = {"in.wav", "cut-data.wav", "rejected.fxp", "out.wav", "keep.fxp", "keep.fxb"};
+  fs::create_directories(Dir / "folder");
+  const std::vector<std::string> files = {"in.wav",   "cut-data.wav", "rejected.fxp", "out.wav",
+                                          "keep.fxp", "keep.fxb",     "folder"};
   for (const auto& c : cases) {
     WriteBytes(Dir / "out.wav", precious);
     WriteBytes(Dir / "keep.fxp", precious);
@@ -808,6 +816,16 @@ TEST_F(RenderTest, FailedRunLeavesExistingOutputsUntouched) {
     EXPECT_EQ(ReadBytes(Dir / "out.wav"), precious) << r.Err;
     EXPECT_EQ(ReadBytes(Dir / "keep.fxp"), precious) << r.Err;
     EXPECT_EQ(ReadBytes(Dir / "keep.fxb"), precious) << r.Err;
+    EXPECT_EQ(Leftovers(files), std::vector<std::string>()) << r.Err;
+  }
+  {
+    // Without audio as well: the program file is not replaced when the bank
+    // file cannot be written.
+    WriteBytes(Dir / "keep.fxp", precious);
+    Result r = Run({"--save-fxp", P("keep.fxp"), "--save-fxb", P("folder")});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_EQ(r.Err, "talvern-render: cannot write " + P("folder") + ": it is a folder\n");
+    EXPECT_EQ(ReadBytes(Dir / "keep.fxp"), precious);
     EXPECT_EQ(Leftovers(files), std::vector<std::string>()) << r.Err;
   }
   // A run that succeeds replaces all three and leaves no temporary file.
