@@ -174,6 +174,9 @@ TEST_F(PresetFileTest, BrokenFilesGiveTheirMessageAndChangeNothing) {
       {"other plug-in", with([](auto& b) { std::memcpy(b.data() + 16, "Abcd", 4); }),
        "Selected preset file is not for this plug-in!"},
       {"empty identifier", with([](auto& b) { b[16] = 0; }), nullptr},  // accepted: UniqueIdPrev is empty
+      {"all-zero identifier", with([](auto& b) { std::memset(b.data() + 16, 0, 4); }), nullptr},
+      {"byte size beyond file", with([](auto& b) { PutBE(b, 4, 0xFFFFFFF0u); }), nullptr},
+      {"byte size 0", with([](auto& b) { PutBE(b, 4, 0); }), nullptr},
   };
   for (const Case& c : cases) {
     Write(File("broken.fxp"), c.bytes);
@@ -182,6 +185,12 @@ TEST_F(PresetFileTest, BrokenFilesGiveTheirMessageAndChangeNothing) {
     boxes.Clear();
     dialogs.Choose(File("broken.fxp"));
     fx.effect->PresetMenuCommand(nullptr, pcLoadPreset);
+    // The render host's reader takes exactly the files the effect takes.
+    hostkit::PresetFile parsed;
+    std::string why;
+    EXPECT_EQ(hostkit::DecodePresetFile(c.bytes, hostkit::PresetKind::Program, FourCC("KsEf"), parsed, why),
+              c.message == nullptr)
+        << c.what << ": " << why;
     if (!c.message) {
       EXPECT_TRUE(boxes.Boxes().empty()) << c.what;
       EXPECT_EQ(fx.module->state, 3) << c.what;
