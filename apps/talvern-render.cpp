@@ -6,8 +6,9 @@
 // Errors are one line on stderr beginning "talvern-render: "; the exit code
 // is 2 for a bad command line and 1 for every other failure. Outputs (audio,
 // program and bank files) are written to temporary files beside their targets
-// and renamed over them only when the whole run has succeeded, so a failed
-// run leaves existing files as they were.
+// and renamed over them only when the whole run has succeeded (all of them,
+// or none: see hostkit::CommitAll), so a failed run leaves existing files as
+// they were. Every target is checked before any work is done.
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <string>
@@ -103,8 +105,9 @@ void Usage(std::FILE* to) {
                "\n"
                "Renders IN through a VST 2.x plug-in into OUT, in IN's format and sample type\n"
                "(or the container OUT's extension names, e.g. .flac, .aiff, .ogg).\n"
-               "Mono and stereo files; a mono file feeds both plug-in inputs and OUT gets\n"
-               "the plug-in's first output.\n"
+               "Mono and stereo files; a mono file is given to a stereo plug-in as the same\n"
+               "buffer for both inputs (the plug-in's mono processing), and OUT gets the\n"
+               "plug-in's first output.\n"
                "\n"
                "  --plugin PATH       the plug-in library (default: Talvern next to this program,\n"
                "                      or $KESTRUNE_PLUGIN)\n"
@@ -343,12 +346,33 @@ struct StateOutputs {
     if (!f->Create(path, error) || !f->Write(bytes, error)) Fail(error);
     Files.push_back(std::move(f));
   }
-  void Commit() {
+  // Replaces every target, the audio output `also` with them, or none.
+  void Commit(hostkit::PendingFile* also = nullptr) {
+    std::vector<hostkit::PendingFile*> all;
+    for (auto& f : Files) all.push_back(f.get());
+    if (also) all.push_back(also);
     std::string error;
-    for (auto& f : Files)
-      if (!f->Commit(error)) Fail(error);
+    if (!hostkit::CommitAll(all, error)) Fail(error);
   }
 };
+
+// Every output target is checked before the plug-in is loaded, so that a run
+// does not do all its work and then fail on a target it could never write.
+void CheckOutputs(const Options& o) {
+  std::vector<std::string> targets;
+  for (const std::string* t : {&o.Out, &o.SaveFxp, &o.SaveFxb})
+    if (!t->empty()) targets.push_back(*t);
+  std::string error;
+  for (size_t i = 0; i < targets.size(); ++i) {
+    if (!hostkit::CheckOutputTarget(targets[i], error)) Fail(error);
+    for (size_t j = 0; j < i; ++j) {
+      std::error_code ea, eb;
+      if (std::filesystem::weakly_canonical(targets[i], ea) == std::filesystem::weakly_canonical(targets[j], eb) &&
+          !ea && !eb)
+        Fail(targets[i] + " is named for two outputs");
+    }
+  }
+}
 
 // ---------------------------------------------------------------- rendering
 
@@ -427,6 +451,10 @@ RenderStats Process(Session& s, const Options& o, render::SoundReader& reader, r
   std::vector<float*> inPtrs, outPtrs;
   for (auto& b : ins) inPtrs.push_back(b.data());
   for (auto& b : outs) outPtrs.push_back(b.data());
+  // A mono file is one buffer given as both inputs: a plug-in that can process
+  // mono (VST 2.x hosts signal it this way) then runs its mono path.
+  const bool monoPair = channels == 1 && numIn >= 2;
+  if (monoPair) inPtrs[1] = inPtrs[0];
   std::vector<float> frame(block * channels);
   const bool replacing = (e->flags & effFlagsCanReplacing) && e->processReplacing;
   if (!replacing && !e->process) Fail(s.Path() + " has no process function");
@@ -438,12 +466,11 @@ RenderStats Process(Session& s, const Options& o, render::SoundReader& reader, r
   for (;;) {
     const size_t n = reader.Read(frame.data(), block);
     if (n == 0) break;
-    // A mono file feeds every stereo input; inputs beyond the file's stay silent.
+    // Inputs beyond the file's channels stay silent.
     for (size_t i = 0; i < numIn; ++i) {
       float* dst = ins[i].data();
-      if (channels == 1 && i < 2) {
-        for (size_t f = 0; f < n; ++f) dst[f] = frame[f];
-      } else if (i < channels) {
+      if (monoPair && i == 1) continue;  // the same buffer as input 0
+      if (i < channels) {
         for (size_t f = 0; f < n; ++f) dst[f] = frame[f * channels + i];
       } else {
         std::fill(dst, dst + n, 0.0f);
@@ -471,6 +498,7 @@ RenderStats Process(Session& s, const Options& o, render::SoundReader& reader, r
 }
 
 int Render(const Options& o) {
+  CheckOutputs(o);
   render::SoundReader reader;
   render::SoundInfo outInfo;
   OpenInput(o, reader, outInfo);
@@ -496,8 +524,7 @@ int Render(const Options& o) {
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   session.Stop();
 
-  state.Commit();
-  if (!output.Commit(error)) Fail(error);
+  state.Commit(&output);
   const double audio = static_cast<double>(stats.Frames) / reader.Info().SampleRate;
   std::printf("rendered %.3f s of audio in %.3f s (real-time factor %.1f)\n", audio, wall,
               audio / std::max(wall, 1e-6));
@@ -512,6 +539,7 @@ int Render(const Options&) { Fail("rendering needs libsndfile; this build has no
 
 // Loads settings and saves program or bank files, without audio.
 int SaveStateOnly(const Options& o) {
+  CheckOutputs(o);
   std::vector<uint8_t> fxb = o.Fxb.empty() ? std::vector<uint8_t>() : ReadPresetBytes(o.Fxb);
   std::vector<uint8_t> fxp = o.Fxp.empty() ? std::vector<uint8_t>() : ReadPresetBytes(o.Fxp);
   Session session;

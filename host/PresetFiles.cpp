@@ -12,6 +12,7 @@
 #include "host/VSTWrapper.h"
 #include "platform/ByteOrder.h"
 #include "platform/FileDialogs.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -168,10 +169,8 @@ void TVSTEffectBase::SaveFile(bool bank) {
       std::fwrite(out.data(), 1, 8, f) == 8 && std::fwrite(out.data() + 8, 1, out.size() - 8, f) == out.size() - 8;
   ok = std::fclose(f) == 0 && ok;
   closer.f = nullptr;
-  if (ok) {
-    std::remove(fileName.c_str());  // rename does not replace on Windows
-    ok = std::rename(temp.c_str(), fileName.c_str()) == 0;
-  }
+  std::string why;
+  ok = ok && platform::ReplaceFileWith(temp, fileName, why);
   if (!ok) {
     std::remove(temp.c_str());
     FileError("Error writing file!");

@@ -42,8 +42,7 @@ bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t
   return ok;
 }
 
-bool PendingFile::Create(const std::string& target, std::string& error) {
-  Discard();
+bool CheckOutputTarget(const std::string& target, std::string& error) {
   namespace fs = std::filesystem;
   fs::path t(target);
   fs::path dir = t.parent_path();
@@ -52,22 +51,48 @@ bool PendingFile::Create(const std::string& target, std::string& error) {
     error = "cannot write " + target + ": no folder " + dir.string();
     return false;
   }
+  if (fs::is_directory(t, ec)) {
+    error = "cannot write " + target + ": it is a folder";
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// A name beside `target` that nothing has yet, as ".<name>.<random><ending>",
+// made by `make` (which fails when the name exists). Empty when none could be
+// made; `why` then receives the reason.
+template <class Make>
+std::string FreshNameBeside(const std::string& target, const char* ending, Make make, std::string& why) {
+  namespace fs = std::filesystem;
+  fs::path t(target);
   std::random_device rd;
-  std::string why;
   for (int attempt = 0; attempt < 16; ++attempt) {
     char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(rd()));
-    fs::path temp = dir / ("." + t.filename().string() + suffix);
-    platform::FileCreated c = platform::CreateNewFile(temp.string(), why);
-    if (c == platform::FileCreated::Yes) {
-      FTarget = target;
-      FTemp = temp.string();
-      return true;
-    }
+    std::snprintf(suffix, sizeof suffix, ".%08x%s", static_cast<unsigned>(rd()), ending);
+    fs::path name = t.parent_path() / ("." + t.filename().string() + suffix);
+    platform::FileCreated c = make(name.string(), why);
+    if (c == platform::FileCreated::Yes) return name.string();
     if (c == platform::FileCreated::Failed) break;
   }
-  error = "cannot create a file beside " + target + ": " + why;
-  return false;
+  return std::string();
+}
+
+}  // namespace
+
+bool PendingFile::Create(const std::string& target, std::string& error) {
+  Discard();
+  if (!CheckOutputTarget(target, error)) return false;
+  std::string why;
+  std::string temp = FreshNameBeside(target, ".tmp", platform::CreateNewFile, why);
+  if (temp.empty()) {
+    error = "cannot create a file beside " + target + ": " + why;
+    return false;
+  }
+  FTarget = target;
+  FTemp = temp;
+  return true;
 }
 
 bool PendingFile::Write(const std::vector<uint8_t>& bytes, std::string& error) {
@@ -83,13 +108,71 @@ bool PendingFile::Write(const std::vector<uint8_t>& bytes, std::string& error) {
 }
 
 bool PendingFile::Commit(std::string& error) {
-  std::error_code ec;
-  std::filesystem::rename(FTemp, FTarget, ec);
-  if (ec) {
-    error = "cannot replace " + FTarget + ": " + ec.message();
+  std::string why;
+  if (!platform::ReplaceFileWith(FTemp, FTarget, why)) {
+    error = "cannot replace " + FTarget + ": " + why;
     return false;
   }
   FTemp.clear();
+  return true;
+}
+
+namespace {
+
+// A copy of an existing file under a fresh name beside it: a second link
+// where the file system has them, else a copy of the bytes.
+platform::FileCreated KeepCopy(const std::string& from, const std::string& to, std::string& why) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::exists(to, ec)) return platform::FileCreated::Exists;
+  fs::create_hard_link(from, to, ec);
+  if (!ec) return platform::FileCreated::Yes;
+  if (fs::copy_file(from, to, fs::copy_options::none, ec)) return platform::FileCreated::Yes;
+  if (ec == std::errc::file_exists) return platform::FileCreated::Exists;
+  why = ec.message();
+  return platform::FileCreated::Failed;
+}
+
+}  // namespace
+
+bool CommitAll(const std::vector<PendingFile*>& files, std::string& error) {
+  namespace fs = std::filesystem;
+  struct Done {
+    std::string Target;
+    std::string Kept;  // the old content; empty when the target was new
+  };
+  std::vector<Done> done;
+  auto undo = [&done] {
+    std::string ignored;
+    for (auto it = done.rbegin(); it != done.rend(); ++it) {
+      if (it->Kept.empty())
+        std::remove(it->Target.c_str());
+      else
+        platform::ReplaceFileWith(it->Kept, it->Target, ignored);
+    }
+  };
+  for (PendingFile* f : files) {
+    std::error_code ec;
+    Done d{f->Target(), std::string()};
+    if (fs::exists(f->Target(), ec)) {
+      std::string why;
+      auto keep = [f](const std::string& name, std::string& reason) { return KeepCopy(f->Target(), name, reason); };
+      d.Kept = FreshNameBeside(f->Target(), ".old", keep, why);
+      if (d.Kept.empty()) {
+        error = "cannot keep the old " + f->Target() + " while replacing it: " + why;
+        undo();
+        return false;
+      }
+    }
+    if (!f->Commit(error)) {
+      if (!d.Kept.empty()) std::remove(d.Kept.c_str());
+      undo();
+      return false;
+    }
+    done.push_back(d);
+  }
+  for (const Done& d : done)
+    if (!d.Kept.empty()) std::remove(d.Kept.c_str());
   return true;
 }
 

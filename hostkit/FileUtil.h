@@ -38,6 +38,16 @@ private:
   std::string FTemp;
 };
 
+// Checks that `target` can be an output: its folder exists and it is not a
+// folder itself. False with `error` set otherwise.
+bool CheckOutputTarget(const std::string& target, std::string& error);
+
+// Commits the files as one: every target is replaced, or, when one cannot be,
+// the targets already replaced get their old content back (and new ones are
+// removed) before it returns false. The old content is kept in a file beside
+// each existing target until all are committed.
+bool CommitAll(const std::vector<PendingFile*>& files, std::string& error);
+
 // True when the stream is an interactive terminal.
 bool IsTerminal(std::FILE* stream);
 

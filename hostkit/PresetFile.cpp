@@ -72,14 +72,12 @@ bool DecodePresetFile(const std::vector<uint8_t>& bytes, PresetKind expected, Vs
             std::to_string(bytes.size()) + ")";
     return false;
   }
-  const uint32_t byteSize = platform::LoadBE32(bytes.data() + 4);
-  if (byteSize > bytes.size() - 8) {
-    error = std::string("truncated ") + what + " (byte size " + std::to_string(byteSize) + " but only " +
-            std::to_string(bytes.size() - 8) + " bytes follow)";
-    return false;
-  }
+  // The byte size at offset 4 is not checked: writers fill it carelessly, and
+  // plug-ins read the file by the chunk size alone. An identifier whose first
+  // byte is zero is no identifier (it reads as empty text, as plug-ins compare
+  // it): such a file is for any plug-in.
   const VstInt32 id = static_cast<VstInt32>(platform::LoadBE32(bytes.data() + 16));
-  if (id != pluginId) {
+  if (id != pluginId && bytes[16] != 0) {
     error = std::string(what) + " is for plug-in " + FourCCText(id) + ", not " + FourCCText(pluginId);
     return false;
   }

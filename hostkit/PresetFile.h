@@ -9,8 +9,10 @@
 //   28  program: 28-byte name       bank: 128 reserved bytes
 //   56 / 156  chunk size            60 / 160  chunk
 //
-// Reading trusts no size in the file: every declared length is checked
-// against the bytes actually there before anything is copied.
+// Reading trusts no size in the file: the chunk size is checked against the
+// bytes actually there before anything is copied. It accepts what a plug-in's
+// own loader accepts: the byte size field is not used, and an identifier
+// whose first byte is zero matches any plug-in.
 
 #include <cstdint>
 #include <string>
@@ -43,7 +45,7 @@ std::vector<uint8_t> EncodePresetFile(const PresetFile& file);
 // Parses `bytes` as a file of kind `expected` for the plug-in `pluginId`.
 // False with a one-line reason in `error` (and `out` untouched) when the file
 // is malformed, of the other kind or the parameter-list variant, or made for
-// another plug-in.
+// another plug-in. `out.PluginId` keeps the file's identifier.
 bool DecodePresetFile(const std::vector<uint8_t>& bytes, PresetKind expected, VstInt32 pluginId, PresetFile& out,
                       std::string& error);
 

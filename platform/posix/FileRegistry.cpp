@@ -5,8 +5,11 @@
 //
 // Every write holds an exclusive lock file around read-modify-write and
 // replaces the file by rename, so two instances never lose each other's
-// values and a reader never sees half a file. A damaged line reads as a
-// missing value; the next write drops it and keeps every good value.
+// values and a reader never sees half a file. Lines may end in CRLF (a file
+// edited on Windows). A damaged line reads as a missing value; the next write
+// keeps every good value, and first copies the damaged file aside to
+// "<name>.reg.damaged" (".damaged.1", ... when that exists), so a write never
+// destroys what was stored, even in a file whose header it cannot read.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -118,25 +121,38 @@ bool ReadFile(const std::string& file, std::string& content) {
   return true;
 }
 
-// Parses what it can: a wrong header or a damaged line gives missing values.
-ValueMap Parse(const std::string& content) {
+// One line without its line break; a CR before the LF is part of the break.
+std::string NextLine(const std::string& content, size_t& pos) {
+  size_t end = content.find('\n', pos);
+  if (end == std::string::npos) end = content.size();
+  std::string line = content.substr(pos, end - pos);
+  pos = end + 1;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+// Parses what it can: a wrong header or a damaged line gives missing values,
+// and `clean` false. An empty file is a clean empty store.
+ValueMap Parse(const std::string& content, bool& clean) {
   ValueMap values;
-  size_t pos = content.find('\n');
-  if (pos == std::string::npos || content.compare(0, pos, kHeader) != 0) return values;
-  ++pos;
+  clean = true;
+  if (content.empty()) return values;
+  size_t pos = 0;
+  if (NextLine(content, pos) != kHeader || pos > content.size()) {
+    clean = false;
+    return values;
+  }
   while (pos < content.size()) {
-    size_t end = content.find('\n', pos);
-    if (end == std::string::npos) end = content.size();
-    std::string line = content.substr(pos, end - pos);
-    pos = end + 1;
+    std::string line = NextLine(content, pos);
     size_t s1 = line.find(' ');
     size_t s2 = s1 == std::string::npos ? std::string::npos : line.find(' ', s1 + 1);
-    if (s2 == std::string::npos) continue;
-    std::string typeText = line.substr(0, s1);
-    if (typeText.empty() || typeText.size() > 9 || typeText.find_first_not_of("0123456789") != std::string::npos)
-      continue;
+    std::string typeText = s2 == std::string::npos ? std::string() : line.substr(0, s1);
     std::string name, data;
-    if (!Unhex(line.substr(s1 + 1, s2 - s1 - 1), name) || !Unhex(line.substr(s2 + 1), data)) continue;
+    if (typeText.empty() || typeText.size() > 9 || typeText.find_first_not_of("0123456789") != std::string::npos ||
+        !Unhex(line.substr(s1 + 1, s2 - s1 - 1), name) || !Unhex(line.substr(s2 + 1), data)) {
+      clean = false;
+      continue;
+    }
     values[name] = Value{static_cast<uint32_t>(std::strtoul(typeText.c_str(), nullptr, 10)), data};
   }
   return values;
@@ -145,13 +161,75 @@ ValueMap Parse(const std::string& content) {
 bool Load(const std::string& file, ValueMap& values) {
   std::string content;
   if (!ReadFile(file, content)) return false;
-  values = Parse(content);
+  bool clean;
+  values = Parse(content, clean);
   return true;
 }
 
+// Writes `content` to a new file; never replaces one that exists.
+bool WriteNewFile(const std::string& path, const std::string& content) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+  if (fd < 0) return false;
+  size_t done = 0;
+  while (done < content.size()) {
+    ssize_t n = write(fd, content.data() + done, content.size() - done);
+    if (n <= 0) {
+      close(fd);
+      unlink(path.c_str());
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  bool ok = fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (!ok) unlink(path.c_str());
+  return ok;
+}
+
+// Keeps a copy of a file that could not be parsed beside it, under the first
+// free name "<file>.damaged", "<file>.damaged.1", ...
+bool KeepDamaged(const std::string& file, const std::string& content) {
+  for (int i = 0; i < 1000; ++i) {
+    std::string kept = file + ".damaged" + (i ? "." + std::to_string(i) : std::string());
+    if (WriteNewFile(kept, content)) return true;
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+// Loads the values for a read-modify-write. A missing file is an empty store;
+// a file that exists but cannot be read fails. When the file cannot be parsed
+// in full, `damaged` receives its content, for StoreOver to keep.
+bool LoadForWrite(const std::string& file, ValueMap& values, std::string& damaged) {
+  std::string content;
+  damaged.clear();
+  if (!ReadFile(file, content)) {
+    values.clear();
+    return errno == ENOENT;
+  }
+  bool clean;
+  values = Parse(content, clean);
+  if (!clean) damaged = std::move(content);
+  return true;
+}
+
+// Creates one folder (0700) unless a folder is already there.
+bool MakeDir(const std::string& d) {
+  if (mkdir(d.c_str(), 0700) == 0) return true;
+  if (errno != EEXIST) return false;
+  struct stat st;
+  return stat(d.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Creates the store's folder with every missing parent (a fresh account may
+// have no ~/.config yet), then the key's folders below it.
 bool MakeDirs(const std::vector<std::string>& dirs) {
+  if (dirs.empty()) return false;
+  const std::string& base = dirs.front();
+  for (size_t cut = base.find('/', 1); cut != std::string::npos; cut = base.find('/', cut + 1))
+    if (base[cut - 1] != '/' && !MakeDir(base.substr(0, cut))) return false;
   for (const std::string& d : dirs)
-    if (mkdir(d.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (!MakeDir(d)) return false;
   return true;
 }
 
@@ -178,6 +256,13 @@ bool Store(const std::string& file, const ValueMap& values) {
     return false;
   }
   return true;
+}
+
+// Store after LoadForWrite: a damaged file is copied aside first, and when
+// that fails nothing is written.
+bool StoreOver(const std::string& file, const ValueMap& values, const std::string& damaged) {
+  if (!damaged.empty() && !KeepDamaged(file, damaged)) return false;
+  return Store(file, values);
 }
 
 // Exclusive lock around read-modify-write of one key file.
@@ -253,9 +338,10 @@ public:
     FileLock lock(file);
     if (!lock.Ok()) return false;
     ValueMap values;
-    Load(file, values);
+    std::string damaged;
+    if (!LoadForWrite(file, values, damaged)) return false;
     values[name] = Value{type, std::string(static_cast<const char*>(data), size)};
-    return Store(file, values);
+    return StoreOver(file, values, damaged);
   }
 
   bool Delete(RegKey key, const std::string& name) override {
@@ -264,9 +350,10 @@ public:
     FileLock lock(file);
     if (!lock.Ok()) return false;
     ValueMap values;
-    if (!Load(file, values)) return false;
+    std::string damaged;
+    if (!LoadForWrite(file, values, damaged)) return false;
     if (values.erase(name) == 0) return false;
-    return Store(file, values);
+    return StoreOver(file, values, damaged);
   }
 
   void Close(RegKey key) override { delete static_cast<FileKey*>(key); }

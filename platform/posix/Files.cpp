@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace platform {
@@ -17,6 +18,12 @@ FileCreated CreateNewFile(const std::string& path, std::string& error) {
   }
   ::close(fd);
   return FileCreated::Yes;
+}
+
+bool ReplaceFileWith(const std::string& source, const std::string& target, std::string& error) {
+  if (::rename(source.c_str(), target.c_str()) == 0) return true;
+  error = std::strerror(errno);
+  return false;
 }
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(fileno(stream)) != 0; }

@@ -16,6 +16,12 @@ FileCreated CreateNewFile(const std::string& path, std::string& error) {
   return FileCreated::Yes;
 }
 
+bool ReplaceFileWith(const std::string& source, const std::string& target, std::string& error) {
+  if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  error = "error " + std::to_string(GetLastError());
+  return false;
+}
+
 bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 }  // namespace platform

@@ -148,6 +148,94 @@ TEST_F(FileStoreTest, ConcurrentWritersLoseNothing) {
     for (int i = 0; i < 25; ++i) EXPECT_EQ(RegReadString(kKey, "T" + std::to_string(t) + "_" + std::to_string(i)), "v");
 }
 
+TEST_F(FileStoreTest, MissingParentFoldersAreCreated) {
+  struct Case {
+    const char* variable;  // the one variable that names the store
+    std::filesystem::path value;
+    std::filesystem::path store;  // where the store's folder is then
+    std::filesystem::path firstMissing;
+  } cases[] = {
+      {"KESTRUNE_CONFIG_DIR", dir / "a" / "b" / "store", dir / "a" / "b" / "store", dir / "a"},
+      {"XDG_CONFIG_HOME", dir / "x" / "config", dir / "x" / "config" / "kestrune", dir / "x"},
+      {"HOME", dir / "home" / "user", dir / "home" / "user" / ".config" / "kestrune", dir / "home"},
+  };
+  const char* names[] = {"KESTRUNE_CONFIG_DIR", "XDG_CONFIG_HOME", "HOME"};
+  std::vector<std::pair<std::string, std::string>> saved;
+  for (const char* n : names)
+    if (const char* v = std::getenv(n)) saved.emplace_back(n, v);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.variable);
+    std::filesystem::remove_all(dir);
+    for (const char* n : names) unsetenv(n);
+    setenv(c.variable, c.value.c_str(), 1);
+    RegWriteString(kKey, "Value", "3");
+    EXPECT_EQ(RegReadInteger(kKey, "Value", 0), 3);
+    EXPECT_TRUE(std::filesystem::is_regular_file(c.store / "Software" / "Kestrune" / "Kestrune Talvern VST.reg"));
+    EXPECT_EQ(std::filesystem::status(c.firstMissing).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+  }
+  for (const char* n : names) unsetenv(n);
+  for (const auto& [n, v] : saved) setenv(n.c_str(), v.c_str(), 1);
+}
+
+TEST_F(FileStoreTest, UnparseableFilesAreKeptAsideBeforeAWrite) {
+  // "Good" = "42" as a string value, in the store's own line format.
+  const std::string good = "1 476f6f64 343200";
+  struct Case {
+    const char* what;
+    std::string content;
+    bool earlierCopy;       // a "<file>.damaged" from an earlier repair exists
+    const char* goodValue;  // what "Good" reads before and after the write
+    const char* keptAs;     // the copy of the old content, or none
+  } cases[] = {
+      {"valid", "KESREG 1\n" + good + "\n", false, "42", nullptr},
+      {"crlf", "KESREG 1\r\n" + good + "\r\n", false, "42", nullptr},
+      {"crlf without last break", "KESREG 1\r\n" + good, false, "42", nullptr},
+      {"damaged header", "KESREG 9\n" + good + "\n", false, "", ".damaged"},
+      {"damaged header, earlier copy", "KESREG\n" + good + "\n", true, "", ".damaged.1"},
+      {"damaged line", "KESREG 1\n" + good + "\nnot a value\n", false, "42", ".damaged"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(KeyFile().parent_path());
+    auto put = [](const std::filesystem::path& f, const std::string& text) {
+      std::ofstream(f, std::ios::binary | std::ios::trunc) << text;
+    };
+    auto get = [](const std::filesystem::path& f) {
+      std::ifstream in(f, std::ios::binary);
+      return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    auto countCopies = [this] {
+      int n = 0;
+      for (const auto& e : std::filesystem::directory_iterator(KeyFile().parent_path()))
+        n += e.path().filename().string().find(".damaged") != std::string::npos;
+      return n;
+    };
+    const std::string earlier = "an earlier kept copy";
+    put(KeyFile(), c.content);
+    if (c.earlierCopy) put(KeyFile().string() + ".damaged", earlier);
+    EXPECT_EQ(RegReadString(kKey, "Good"), c.goodValue);
+
+    RegWriteString(kKey, "New", "1");
+    EXPECT_EQ(RegReadString(kKey, "New"), "1");
+    EXPECT_EQ(RegReadString(kKey, "Good"), c.goodValue);
+    if (c.earlierCopy) {
+      EXPECT_EQ(get(KeyFile().string() + ".damaged"), earlier);
+    }
+    const int copies = countCopies();
+    if (c.keptAs) {
+      EXPECT_EQ(get(KeyFile().string() + c.keptAs), c.content);
+      EXPECT_EQ(copies, c.earlierCopy ? 2 : 1);
+    } else {
+      EXPECT_EQ(copies, 0);
+    }
+    RegWriteString(kKey, "New", "2");  // the repaired file needs no further copy
+    EXPECT_EQ(RegReadString(kKey, "New"), "2");
+    EXPECT_EQ(countCopies(), copies);
+  }
+}
+
 TEST_F(FileStoreTest, KeyPathsCannotEscapeTheStore) {
   RegWriteString("Software\\..\\..\\Escape", "X", "1");
   RegWriteString("Software\\\\Empty", "X", "1");

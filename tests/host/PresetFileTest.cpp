@@ -2,13 +2,16 @@
 // failure message, and the remembered folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "HostFixture.h"
 #include "host/RegUtils.h"
+#include "hostkit/FileUtil.h"
 #include "hostkit/PresetFile.h"
+#include "platform/Files.h"
 #include "platform/testing/ScriptedFileDialog.h"
 
 namespace hosttest {
@@ -171,6 +174,9 @@ TEST_F(PresetFileTest, BrokenFilesGiveTheirMessageAndChangeNothing) {
       {"other plug-in", with([](auto& b) { std::memcpy(b.data() + 16, "Abcd", 4); }),
        "Selected preset file is not for this plug-in!"},
       {"empty identifier", with([](auto& b) { b[16] = 0; }), nullptr},  // accepted: UniqueIdPrev is empty
+      {"all-zero identifier", with([](auto& b) { std::memset(b.data() + 16, 0, 4); }), nullptr},
+      {"byte size beyond file", with([](auto& b) { PutBE(b, 4, 0xFFFFFFF0u); }), nullptr},
+      {"byte size 0", with([](auto& b) { PutBE(b, 4, 0); }), nullptr},
   };
   for (const Case& c : cases) {
     Write(File("broken.fxp"), c.bytes);
@@ -179,6 +185,12 @@ TEST_F(PresetFileTest, BrokenFilesGiveTheirMessageAndChangeNothing) {
     boxes.Clear();
     dialogs.Choose(File("broken.fxp"));
     fx.effect->PresetMenuCommand(nullptr, pcLoadPreset);
+    // The render host's reader takes exactly the files the effect takes.
+    hostkit::PresetFile parsed;
+    std::string why;
+    EXPECT_EQ(hostkit::DecodePresetFile(c.bytes, hostkit::PresetKind::Program, FourCC("KsEf"), parsed, why),
+              c.message == nullptr)
+        << c.what << ": " << why;
     if (!c.message) {
       EXPECT_TRUE(boxes.Boxes().empty()) << c.what;
       EXPECT_EQ(fx.module->state, 3) << c.what;
@@ -224,6 +236,93 @@ TEST_F(PresetFileTest, CancelKeepsTheFolderAndBadTargetsFailCleanly) {
   fx.effect->PresetMenuCommand(nullptr, pcSavePreset);
   EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"Error creating file!"}));
   EXPECT_EQ(Read(File("keep.fxp")), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST_F(PresetFileTest, ReplacingAFileKeepsTheOldOneWhenTheMoveFails) {
+  struct Case {
+    const char* what;
+    bool sourceExists;
+    bool targetExists;
+    bool replaced;
+  } cases[] = {
+      {"over an existing file", true, true, true},
+      {"to a new name", true, false, true},
+      {"from a missing file", false, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(File("new"));
+    fs::remove(File("old"));
+    if (c.sourceExists) Write(File("new"), {4, 5});
+    if (c.targetExists) Write(File("old"), {1, 2, 3});
+    std::string why;
+    EXPECT_EQ(platform::ReplaceFileWith(File("new"), File("old"), why), c.replaced);
+    EXPECT_EQ(why.empty(), c.replaced);
+    const std::vector<uint8_t> expected = c.replaced ? std::vector<uint8_t>{4, 5} : std::vector<uint8_t>{1, 2, 3};
+    EXPECT_EQ(Read(File("old")), expected);
+    EXPECT_FALSE(c.replaced && fs::exists(File("new")));
+  }
+}
+
+TEST_F(PresetFileTest, SeveralOutputsAreCommittedAllOrNone) {
+  Write(File("a"), {1});
+  Write(File("b"), {2});
+  auto stage = [this](hostkit::PendingFile& f, const char* target, uint8_t byte) {
+    std::string why;
+    ASSERT_TRUE(f.Create(File(target), why)) << why;
+    ASSERT_TRUE(f.Write({byte}, why)) << why;
+  };
+  auto names = [this] {
+    std::vector<std::string> r;
+    for (const auto& e : fs::directory_iterator(dir)) r.push_back(e.path().filename().string());
+    std::sort(r.begin(), r.end());
+    return r;
+  };
+  {
+    // "a" over an old file, "new" to a fresh name, then "c", which became a
+    // folder after its temporary file was made: nothing stays replaced.
+    hostkit::PendingFile a, fresh, c;
+    stage(a, "a", 10);
+    stage(fresh, "new", 11);
+    stage(c, "c", 12);
+    fs::create_directories(File("c/inside"));
+    std::string why;
+    EXPECT_FALSE(hostkit::CommitAll({&a, &fresh, &c}, why));
+    EXPECT_NE(why.find(File("c")), std::string::npos) << why;
+  }
+  EXPECT_EQ(Read(File("a")), (std::vector<uint8_t>{1}));
+  EXPECT_EQ(names(), (std::vector<std::string>{"a", "b", "c"}));
+  {
+    hostkit::PendingFile a, b;
+    stage(a, "a", 10);
+    stage(b, "b", 20);
+    std::string why;
+    EXPECT_TRUE(hostkit::CommitAll({&a, &b}, why)) << why;
+  }
+  EXPECT_EQ(Read(File("a")), (std::vector<uint8_t>{10}));
+  EXPECT_EQ(Read(File("b")), (std::vector<uint8_t>{20}));
+  EXPECT_EQ(names(), (std::vector<std::string>{"a", "b", "c"}));  // no kept copies left
+}
+
+TEST_F(PresetFileTest, SavingOverAFileReplacesItOrLeavesItAlone) {
+  Instance fx;
+  dialogs.Choose(File("fresh.fxp"));
+  fx.effect->PresetMenuCommand(nullptr, pcSavePreset);
+  Write(File("over.fxp"), {1, 2, 3});
+  dialogs.Choose(File("over.fxp"));
+  fx.effect->PresetMenuCommand(nullptr, pcSavePreset);
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_EQ(Read(File("over.fxp")), Read(File("fresh.fxp")));
+  EXPECT_FALSE(fs::exists(File("over.fxp.tmp")));
+
+  // A target the new file cannot replace: the save fails and leaves it alone.
+  fs::create_directories(File("busy.fxp"));
+  Write(File("busy.fxp/inside"), {7});
+  dialogs.Choose(File("busy.fxp"));
+  fx.effect->PresetMenuCommand(nullptr, pcSavePreset);
+  EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"Error writing file!"}));
+  EXPECT_EQ(Read(File("busy.fxp/inside")), (std::vector<uint8_t>{7}));
+  EXPECT_FALSE(fs::exists(File("busy.fxp.tmp")));
 }
 
 }  // namespace
