@@ -15,6 +15,10 @@ if(KES_WERROR)
   target_compile_options(kes_warnings INTERFACE -Werror)
 endif()
 
+# The source root: this file's folder's parent, so projects other than the
+# main one (the fuzz targets) can build the libraries as they are.
+get_filename_component(KES_SOURCE_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+
 # kes_library(NAME [STATIC|INTERFACE] SOURCES... DEPS libs...): one layer's
 # library. Includes are written from the source root ("dsp/talvern.h"), so
 # the folder of every include names its layer.
@@ -22,11 +26,11 @@ function(kes_library name)
   cmake_parse_arguments(L "INTERFACE" "" "SOURCES;DEPS" ${ARGN})
   if(L_INTERFACE)
     add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_include_directories(${name} INTERFACE ${KES_SOURCE_ROOT})
     target_link_libraries(${name} INTERFACE ${L_DEPS})
   else()
     add_library(${name} STATIC ${L_SOURCES})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_include_directories(${name} PUBLIC ${KES_SOURCE_ROOT})
     target_link_libraries(${name} PUBLIC ${L_DEPS} PRIVATE kes_warnings)
   endif()
 endfunction()

@@ -49,8 +49,8 @@ void VecFillSingle(float* dst, int n, float v) {
   for (int i = 0; i < n; ++i) dst[i] = v;
 }
 
-void VecSingleToDoubleFinite(const float* src, double* dst, int n) {
-  for (int i = 0; i < n; ++i) dst[i] = FiniteOrZero(src[i]);
+void VecSingleToSanitizedDouble(const float* src, double* dst, int n) {
+  for (int i = 0; i < n; ++i) dst[i] = SanitizeSample(src[i]);
 }
 
 void VecDoubleToSingle(const double* src, float* dst, int n) {

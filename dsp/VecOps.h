@@ -42,10 +42,16 @@ void VecZero(double* dst, int n);
 // dst[i] := v
 void VecFillSingle(float* dst, int n, float v);
 // A host sample as the engine takes it: NaN and infinities become 0, so one
-// bad sample cannot poison the band recursions for the rest of the stream.
-inline float FiniteOrZero(float x) { return (x < 0 ? -x : x) <= std::numeric_limits<float>::max() ? x : 0.0f; }
-// dst[i] := FiniteOrZero(src[i])
-void VecSingleToDoubleFinite(const float* src, double* dst, int n);
+// bad sample cannot poison the band recursions for the rest of the stream,
+// and magnitudes are limited to 10^6 (+120 dBFS), so no gain the plug-in can
+// apply takes a finite sample past the float range.
+constexpr float kMaxSampleMagnitude = 1.0e6f;
+inline float SanitizeSample(float x) {
+  if (!((x < 0 ? -x : x) <= std::numeric_limits<float>::max())) return 0.0f;
+  return x > kMaxSampleMagnitude ? kMaxSampleMagnitude : x < -kMaxSampleMagnitude ? -kMaxSampleMagnitude : x;
+}
+// dst[i] := SanitizeSample(src[i])
+void VecSingleToSanitizedDouble(const float* src, double* dst, int n);
 void VecDoubleToSingle(const double* src, float* dst, int n);
 // dst[i] := g * src[i]
 void VecDoubleToSingleGain(const double* src, float* dst, int n, double g);

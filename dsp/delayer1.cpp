@@ -48,7 +48,7 @@ void TDelayer1::Clear() {
 template <class TOut>
 void TDelayer1::runPieces(const float* src, TOut* dst, int n) {
   if (FLength <= 0) {
-    for (int i = 0; i < n; ++i) dst[i] = static_cast<TOut>(FiniteOrZero(src[i]));
+    for (int i = 0; i < n; ++i) dst[i] = static_cast<TOut>(SanitizeSample(src[i]));
     return;
   }
   float* ring = FRing.data();
@@ -56,7 +56,7 @@ void TDelayer1::runPieces(const float* src, TOut* dst, int n) {
   while (done < n) {
     int piece = std::min(n - done, FLength - FPosition);
     for (int i = 0; i < piece; ++i) {
-      float in = FiniteOrZero(src[done + i]);
+      float in = SanitizeSample(src[done + i]);
       float out = ring[FPosition + i];
       ring[FPosition + i] = in;
       dst[done + i] = static_cast<TOut>(out);

@@ -46,7 +46,7 @@ void TOutDelayer::StageInput(TVSTProcessRecord* rec, int channels, int first, in
     } else if (FDelayers[b] && FDelayers[b]->Length() != 0) {
       FDelayers[b]->Run(in, FBuffers[b], n);
     } else {
-      VecSingleToDoubleFinite(in, FBuffers[b], n);
+      VecSingleToSanitizedDouble(in, FBuffers[b], n);
     }
   }
 }

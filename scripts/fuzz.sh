@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets of the program and bank chunk readers (clang,
+# Builds the libFuzzer targets (chunk readers, chunks into a real instance,
+# .fxp/.fxb readers, the settings store parser; clang,
 # AddressSanitizer + UndefinedBehaviorSanitizer) and runs each for a bounded
 # time on a seed corpus made by the writers.
 # Usage: scripts/fuzz.sh [seconds per target, default 30]
@@ -26,7 +27,7 @@ rm -rf "$build/seeds"
 "$build/make_corpus" "$build/seeds"
 
 status=0
-for target in program bank; do
+for target in program bank render presetfile settings; do
   corpus="$build/corpus/$target"
   artifacts="$build/artifacts/$target"
   log="$build/fuzz_$target.log"

@@ -3,7 +3,8 @@
 #   0. checks of the tree: formatting and the layer check (also a ctest case)
 #   1. Linux, Release (warnings are errors)
 #   2. Linux with AddressSanitizer and UndefinedBehaviorSanitizer, plus the
-#      chunk-reader fuzzers for a bounded time
+#      fuzzers (chunk readers, chunks into a real instance, preset files,
+#      the settings store) for a bounded time
 #   3. Linux with ThreadSanitizer (processing concurrent with host calls)
 #   4. Windows: the same tests cross-compiled for i686 and run under Wine
 # Each lane is a preset of CMakePresets.json and prints its test runner's
@@ -69,7 +70,7 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 lane linux-asan
 echo
-echo "=== fuzzing the chunk readers (${fuzz_seconds} s each) ==="
+echo "=== fuzzing (${fuzz_seconds} s per target) ==="
 bash scripts/fuzz.sh "$fuzz_seconds" || { echo "FAILED fuzzing"; failed+=("fuzz"); }
 unset ASAN_OPTIONS UBSAN_OPTIONS
 

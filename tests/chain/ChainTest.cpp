@@ -238,10 +238,13 @@ TEST_F(ChainTest, RegistrySettingsAreReadAtStartUpWithSafeDefaults) {
 }  // namespace
 
 // A host that hands over NaN or infinite samples gets finite output, and the
-// stream recovers at once: after the bad stretch the output is what it would
-// have been had those samples been silence.
+// stream recovers at once: the output is what it would have been had those
+// samples been silence. Absurdly large finite samples give finite output too.
 TEST_F(ChainTest, NonFiniteInputSamplesCountAsSilence) {
-  const float bad[] = {std::nanf(""), INFINITY, -INFINITY};
+  const struct {
+    float value;
+    bool asSilence;
+  } bad[] = {{std::nanf(""), true}, {INFINITY, true}, {-INFINITY, true}, {3e38f, false}, {-1e30f, false}};
   const int frames = 2048, from = 100, to = 200;
   auto render = [&](float badValue, bool poison, int channel) {
     module = nullptr;
@@ -263,7 +266,7 @@ TEST_F(ChainTest, NonFiniteInputSamplesCountAsSilence) {
     out.insert(out.end(), orr.begin(), orr.end());
     return out;
   };
-  for (float v : bad) {
+  for (const auto& [v, asSilence] : bad) {
     for (int channel : {0, 1}) {
       const std::vector<float> poisoned = render(v, true, channel), silent = render(v, false, channel);
       double worst = 0;
@@ -271,7 +274,9 @@ TEST_F(ChainTest, NonFiniteInputSamplesCountAsSilence) {
         ASSERT_TRUE(std::isfinite(poisoned[i])) << v << " channel " << channel << " sample " << i;
         worst = std::max(worst, double(std::fabs(poisoned[i] - silent[i])));
       }
-      EXPECT_LT(worst, 1e-6) << v << " channel " << channel;
+      if (asSilence) {
+        EXPECT_LT(worst, 1e-6) << v << " channel " << channel;
+      }
     }
   }
 }

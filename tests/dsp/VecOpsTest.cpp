@@ -93,7 +93,7 @@ std::vector<TVecCase> vecCases() {
        [](TVecCtx& c) {
          for (int i = 0; i < c.n; ++i) c.F()[i] = kGs;
        }},
-      {"VecSingleToDoubleFinite", [](TVecCtx& c) { VecSingleToDoubleFinite(c.F(), c.A(), c.n); },
+      {"VecSingleToSanitizedDouble", [](TVecCtx& c) { VecSingleToSanitizedDouble(c.F(), c.A(), c.n); },
        [](TVecCtx& c) {
          for (int i = 0; i < c.n; ++i) c.A()[i] = c.F()[i];
        }},
