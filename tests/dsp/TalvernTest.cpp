@@ -520,6 +520,35 @@ TEST_F(EngineTest, MidSideDynamicsLeaveTheOtherComponentUntouched) {
   }
 }
 
+// M/S compression with "O.Gain" in the next slot: the band gain scales mid
+// and side alike after the compressor, so +9 dB of band gain is the 0 dB
+// output times 10^(9/20), sample by sample, in both M/S modes.
+TEST_F(EngineTest, MidSideCompressionFollowedByOutGainScalesTheResult) {
+  const size_t n = 6000;
+  const Vec in0 = noise(n, 7, 0.9), in1 = noise(n, 8, 0.6);
+  for (int mode : {1, 2}) {
+    Vec out[2][2];
+    for (int g = 0; g < 2; ++g) {
+      TTalvern e(44100, &sync);
+      e.MSMode = mode;
+      setOrder(e, {scComp, scOutGain, scOff, scOff});
+      setFlat(e, ekRatio, 0.0f);
+      setFlat(e, ekThreshold, 0.3f);
+      setFlat(e, ekOutGain, g == 0 ? 0.5f : 0.75f);
+      runEngine(e, in0, in1, out[g][0], out[g][1], TMode::MidSide);
+    }
+    const double k = static_cast<float>(std::pow(10.0, 9.0 / 20.0));
+    double worst = 0, level = 0;
+    for (int ch = 0; ch < 2; ++ch)
+      for (size_t i = 0; i < n; ++i) {
+        worst = std::max(worst, std::fabs(out[1][ch][i] - k * out[0][ch][i]));
+        level = std::max(level, std::fabs(out[0][ch][i]));
+      }
+    EXPECT_GT(level, 0.05) << "mode " << mode;
+    EXPECT_LT(worst, 1e-12) << "mode " << mode;
+  }
+}
+
 // ---- meters and display snapshot ---------------------------------------------------------
 
 TEST_F(EngineTest, MetersAndSpectrumReportTheMeasuredEnergies) {
