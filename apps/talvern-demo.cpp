@@ -3,9 +3,7 @@
 //   talvern-demo --make FILE [SECONDS]   write a stereo 44.1 kHz demo mix (float WAV)
 //   talvern-demo --compare IN OUT        print what processing changed
 //
-// The demo mix: a four-on-the-floor kick, a bass line, a hi-hat, a chord pad
-// panned wide and a little noise, so level, dynamics, band balance and width
-// all have something to show.
+// The demo mix itself is made by apps/DemoMix.cpp.
 #include <sndfile.h>
 
 #include <algorithm>
@@ -15,6 +13,8 @@
 #include <numbers>
 #include <string>
 #include <vector>
+
+#include "apps/DemoMix.h"
 
 namespace {
 
@@ -47,43 +47,12 @@ bool ReadStereo(const char* path, std::vector<float>& l, std::vector<float>& r, 
 
 int Make(const char* path, double seconds) {
   const int rate = 44100;
-  const size_t n = static_cast<size_t>(seconds * rate);
+  const demo::TDemoMix mix = demo::MakeDemoMix(seconds, rate);
+  const size_t n = mix.L.size();
   std::vector<float> inter(n * 2);
-  uint32_t s = 2024;
-  auto noise = [&] {
-    s = s * 1664525u + 1013904223u;
-    return static_cast<double>(static_cast<int32_t>(s)) / 2147483648.0;
-  };
-  const double bpm = 124, beat = 60.0 / bpm;
-  const double bassNotes[4] = {55.0, 55.0, 65.41, 49.0};
-  const double chords[4][3] = {
-      {220.0, 261.63, 329.63}, {220.0, 261.63, 329.63}, {261.63, 329.63, 392.0}, {196.0, 246.94, 293.66}};
-  double hatState = 0;
   for (size_t i = 0; i < n; ++i) {
-    double t = static_cast<double>(i) / rate;
-    double inBeat = std::fmod(t, beat);
-    int bar = static_cast<int>(t / (4 * beat)) % 4;
-    // Kick: a falling sine with a fast decay on every beat.
-    double kick = std::sin(2 * kPi * (45 + 120 * std::exp(-inBeat * 30)) * inBeat) * std::exp(-inBeat * 9) * 0.55;
-    // Bass: eighth notes.
-    double inEighth = std::fmod(t, beat / 2);
-    double bass = std::sin(2 * kPi * bassNotes[bar] * t) * std::exp(-inEighth * 6) * 0.25;
-    // Hi-hat: high-passed noise bursts on the off-beats.
-    double w = noise();
-    double hp = w - hatState;
-    hatState = w;
-    double offBeat = std::fmod(t + beat / 2, beat);
-    double hat = hp * std::exp(-offBeat * 60) * 0.12;
-    // Pad: three detuned voices per side, wide.
-    double padL = 0, padR = 0;
-    for (double f : chords[bar]) {
-      padL += std::sin(2 * kPi * f * t) + 0.3 * std::sin(2 * kPi * 2 * f * 1.003 * t);
-      padR += std::sin(2 * kPi * f * 1.004 * t + 0.7) + 0.3 * std::sin(2 * kPi * 2 * f * t);
-    }
-    double swell = 0.6 + 0.4 * std::sin(2 * kPi * t / (8 * beat));
-    double air = noise() * 0.01;
-    inter[2 * i] = static_cast<float>(kick + bass + hat + 0.05 * swell * padL + air);
-    inter[2 * i + 1] = static_cast<float>(kick + bass + hat * 0.8 + 0.05 * swell * padR - air);
+    inter[2 * i] = mix.L[i];
+    inter[2 * i + 1] = mix.R[i];
   }
   SF_INFO info{};
   info.samplerate = rate;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/DemoMix.h"
 #include "host/VSTEffectBase.h"
 #include "host/VSTWrapper.h"
 #include "params/plugin/EffParams.h"
@@ -297,6 +298,8 @@ struct Measures {
   double SwellDb = 0;
   // Peak on pink noise whose sample peak is -12 dBFS.
   double QuietPeakDb = 0;
+  // The demo mix (scripts/demo.sh): sample peak over RMS, both channels.
+  double DemoCrestDb = 0;
   bool Finite = true;
   int MessageBoxes = 0;
 };
@@ -379,6 +382,12 @@ struct Signals {
   Stereo Drums = DrumLike(3.0, 77);
   Stereo Swell = Swelling(3.0, 99);
   Stereo Quiet = AtPeak(StereoPink(1.0, -18.0, 4321), -12.0);
+  Stereo Demo = DemoMix(8.0);
+
+  static Stereo DemoMix(double seconds) {
+    demo::TDemoMix mix = demo::MakeDemoMix(seconds, static_cast<int>(kRate));
+    return {std::move(mix.L), std::move(mix.R)};
+  }
 };
 
 inline const Signals& TestSignals() {
@@ -416,7 +425,7 @@ inline double RmsDbOf(const std::vector<double>& a, const std::vector<double>& b
   return Db(s / double(a.size() + b.size()));
 }
 
-// Measures the four outputs (or inputs) that belong to the four test signals.
+// Measures the outputs (or inputs) that belong to the test signals.
 template <typename Process>
 Measures Analyse(Process&& process) {
   const Signals& sig = TestSignals();
@@ -447,6 +456,9 @@ Measures Analyse(Process&& process) {
 
   Channels(process(sig.Quiet), l, r, mid, side, m.Finite, kSkip / 2);
   m.QuietPeakDb = PeakDbOf(l, r);
+
+  Channels(process(sig.Demo), l, r, mid, side, m.Finite);
+  m.DemoCrestDb = PeakDbOf(l, r) - RmsDbOf(l, r);
   return m;
 }
 

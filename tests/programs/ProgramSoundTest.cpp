@@ -37,6 +37,8 @@ struct Versus {
   double HighSpread() const { return P.HighSpreadDb - D.HighSpreadDb; }
   double Swell() const { return P.SwellDb - D.SwellDb; }
   double HitContrast() const { return P.HitContrastDb - D.HitContrastDb; }
+  double DrumCrest() const { return P.CrestDb - D.CrestDb; }
+  double DemoCrest() const { return P.DemoCrestDb - D.DemoCrestDb; }
 };
 
 const Measures& Default() { return Measured("Default"); }
@@ -47,14 +49,14 @@ double OctaveLo(double fc) { return fc / std::sqrt(2.0); }
 double OctaveHi(double fc) { return std::min(fc * std::sqrt(2.0), 20000.0); }
 
 std::string Summary(const Versus& v) {
-  char buf[512];
+  char buf[640];
   std::snprintf(buf, sizeof buf,
                 "vs Default: rms %+.2f, low %+.2f, mid %+.2f, high %+.2f, side/mid low %+.2f mid %+.2f high %+.2f, "
-                "drum spread %+.2f (low %+.2f mid %+.2f high %+.2f), swell %+.2f, hit contrast %+.2f; "
-                "peak %.2f dBFS, peak on -12 dBFS pink %.2f dBFS",
+                "drum spread %+.2f (low %+.2f mid %+.2f high %+.2f), swell %+.2f, hit contrast %+.2f, "
+                "crest drums %+.2f demo mix %+.2f; peak %.2f dBFS, peak on -12 dBFS pink %.2f dBFS",
                 v.Rms(), v.Low(), v.Mid(), v.High(), v.SideMid(20, kLowEdge), v.SideMid(kLowEdge, kHighEdge),
                 v.SideMid(kHighEdge, 20000), v.Spread(), v.LowSpread(), v.MidSpread(), v.HighSpread(), v.Swell(),
-                v.HitContrast(), v.P.PeakDb, v.P.QuietPeakDb);
+                v.HitContrast(), v.DrumCrest(), v.DemoCrest(), v.P.PeakDb, v.P.QuietPeakDb);
   return buf;
 }
 
