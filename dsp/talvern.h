@@ -158,6 +158,11 @@ public:
   TRelaxed<uint8_t> Metering{0};
   TRelaxed<uint8_t> Inverted{0};
 
+  // Runs the bands one after another through the per-band kernels (the
+  // original form of the processing) instead of in lanes. For the tests and
+  // benchmarks, which compare the two: the output is the same, bit for bit.
+  bool UseReferencePath = false;
+
 private:
   struct TBlockSettings;
 
@@ -174,6 +179,13 @@ private:
                 bool& mainOutPending);
   void dynamicsLR(TTalvernBand& band, double* t0, double* t1, int n, const TBlockSettings& s);
   void dynamicsMS(TTalvernBand& band, double* t0, double* t1, int n, const TBlockSettings& s);
+  // The dynamics stage of every enabled band at once: detectors band by band,
+  // then the gain computers in lanes across bands and channels.
+  void dynamicsAllBands(bool gainNext, int firstBand, double* out0, double* out1, int n, const TBlockSettings& s);
+  double* bandBuffer(int b, int ch, int firstBand, double* out0, double* out1) {
+    if (b == firstBand) return ch == 0 ? out0 : out1;
+    return FBandBuffers + (2 * b + ch) * kTalvernBlock;
+  }
   void markDirty(uint32_t bits);
 
   TSyncObject* FSync;
@@ -186,6 +198,10 @@ private:
   double* FDetB = nullptr;
   // Band outputs awaiting summation: two vectors of kTalvernBlock per band.
   double* FBandBuffers = nullptr;
+  // Detector vectors of every band for the lane path: two per band.
+  double* FDetBuffers = nullptr;
+  // Sample-major blocks for the lane kernels.
+  double* FLaneScratch = nullptr;
   double FInEnergy = 0;
   double FOutEnergy = 0;
   int64_t FMeterCount = 0;
