@@ -33,6 +33,8 @@ double settlingCoef(int32_t fs, double t) { return 1.0 - std::pow(0.01, 1.0 / (s
 
 }  // namespace
 
+static_assert(kLaneBlock == kTalvernBlock, "the lanes take one engine piece at a time");
+
 struct TTalvern::TBlockSettings {
   double outputGain;
   bool squareGain;
@@ -64,7 +66,6 @@ TTalvern::TTalvern(int32_t sampleRate, TSyncObject* sync) : FSync(sync) {
     }
     AlignedAlloc(FWorkBuffer, 4 * kTalvernBlock * sizeof(double));
     AlignedAlloc(FBandBuffers, 2 * kMaxTalvernBands * kTalvernBlock * sizeof(double));
-    AlignedAlloc(FDetBuffers, 2 * kMaxTalvernBands * kTalvernBlock * sizeof(double));
     AlignedAlloc(FLaneScratch, kLaneScratch * sizeof(double));
   } catch (...) {
     freeAll();
@@ -72,7 +73,6 @@ TTalvern::TTalvern(int32_t sampleRate, TSyncObject* sync) : FSync(sync) {
   }
   std::memset(FWorkBuffer, 0, 4 * kTalvernBlock * sizeof(double));
   std::memset(FBandBuffers, 0, 2 * kMaxTalvernBands * kTalvernBlock * sizeof(double));
-  std::memset(FDetBuffers, 0, 2 * kMaxTalvernBands * kTalvernBlock * sizeof(double));
   FDetA = FWorkBuffer + 2 * kTalvernBlock;
   FDetB = FWorkBuffer + 3 * kTalvernBlock;
   ResetAll();
@@ -95,8 +95,6 @@ void TTalvern::freeAll() {
   FWorkBuffer = nullptr;
   if (FBandBuffers) AlignedFree(FBandBuffers);
   FBandBuffers = nullptr;
-  if (FDetBuffers) AlignedFree(FDetBuffers);
-  FDetBuffers = nullptr;
   if (FLaneScratch) AlignedFree(FLaneScratch);
   FLaneScratch = nullptr;
 }
@@ -361,26 +359,110 @@ void TTalvern::processPiece(const double* in0, const double* in1, double* out0, 
     FInEnergy += VecSumSquares(in0, n);
     if (stereo) FInEnergy += VecSumSquares(in1, n);
   }
-  const int32_t first = FActiveOrder[0];
   // The first enabled band writes straight into the outputs, every later band
   // into its own pair of buffers that is added to them in band order.
   int firstBand = -1;
+  for (int b = 0; b < FBandCount && firstBand < 0; ++b)
+    if (FBands[b].Enabled) firstBand = b;
+  auto target = [&](int b, int ch) { return bandBuffer(b, ch, firstBand, out0, out1); };
+  if (UseReferencePath)
+    processBandsOneByOne(in0, in1, out0, out1, n, s, firstBand);
+  else
+    processBandsInLanes(in0, in1, out0, out1, n, s, firstBand);
+  for (int b = 0; b < FBandCount; ++b) {
+    TTalvernBand& band = FBands[b];
+    if (!band.Enabled) continue;
+    if (b != firstBand) {
+      VecAdd(target(b, 0), out0, n);
+      if (stereo) VecAdd(target(b, 1), out1, n);
+    }
+    FlushChannelState(*band.StateA);
+    FlushChannelState(*band.StateB);
+  }
+  if (firstBand < 0) {
+    // No band below the Nyquist limit: silence.
+    VecZero(out0, n);
+    if (stereo) VecZero(out1, n);
+  }
+  if (s.metering) {
+    FOutEnergy += VecSumSquares(out0, n);
+    if (stereo) FOutEnergy += VecSumSquares(out1, n);
+    FMeterCount += stereo ? 2 * n : n;
+  }
+}
+
+void TTalvern::processBandsInLanes(const double* in0, const double* in1, double* out0, double* out1, int n,
+                                   const TBlockSettings& s, int firstBand) {
+  const bool stereo = s.stereo;
+  TBandPipeline p{};
+  bool compGainNext = false, hasComp = false;
+  for (int j = 0; j < kStageSlots; ++j) {
+    const int32_t code = FActiveOrder[j];
+    if (code == scOutGain) continue;
+    const bool gainNext = j < kStageSlots - 1 && FActiveOrder[j + 1] == scOutGain;
+    p.Codes[p.StageCount] = code;
+    p.GainNext[p.StageCount] = gainNext;
+    ++p.StageCount;
+    if (code == scComp) {
+      hasComp = true;
+      compGainNext = gainNext;
+    }
+  }
+  p.Stereo = stereo;
+  p.MidSide = s.msActive;
+  p.Env = s.envDetector;
+  p.Metering = s.metering;
+  p.Inverted = s.inverted;
+  p.Squared = s.squareGain;
+  p.MSMode = s.msMode;
+  // The L/R gain computers apply the main output gain themselves.
+  p.MainOutPending = !hasComp || s.msActive;
+  p.OutputGain = s.outputGain;
+  const bool fold = FActiveOrder[0] == scOutGain;
+
+  // The input as the lanes take it: left on even lanes, right on odd ones.
+  double* inT = FLaneScratch + 2 * kLaneCount * kLaneBlock;
+  for (int i = 0; i < n; ++i)
+    for (int c = 0; c < kLaneCount; ++c) inT[i * kLaneCount + c] = stereo && (c & 1) ? in1[i] : in0[i];
+
+  TBandLanes lanes;
+  int count = 0;
+  auto add = [&](TTalvernBand& band, TBandChannelState* st, double* out, bool second) {
+    lanes.Own[count] = st;
+    lanes.B0[count] = fold ? st->B0 * static_cast<double>(band.OutGain) : st->B0;
+    lanes.Out[count] = out;
+    lanes.Link[count] = band.StereoLink;
+    lanes.OutGain[count] = band.OutGain;
+    lanes.Width[count] = band.Width;
+    lanes.Pan[count] = second ? band.PanGainB : band.PanGainA;
+    if (++count == kLaneCount) {
+      RunBandLanes(lanes, count, n, p, inT, FLaneScratch);
+      count = 0;
+    }
+  };
+  for (int b = 0; b < FBandCount; ++b) {
+    TTalvernBand& band = FBands[b];
+    if (!band.Enabled) continue;
+    if (hasComp) prepareBand(band, compGainNext && !s.msActive, !s.msActive, s);
+    add(band, band.StateA, bandBuffer(b, 0, firstBand, out0, out1), false);
+    if (stereo) add(band, band.StateB, bandBuffer(b, 1, firstBand, out0, out1), true);
+  }
+  if (count > 0) RunBandLanes(lanes, count, n, p, inT, FLaneScratch);
+}
+
+void TTalvern::processBandsOneByOne(const double* in0, const double* in1, double* out0, double* out1, int n,
+                                    const TBlockSettings& s, int firstBand) {
+  const bool stereo = s.stereo;
+  const int32_t first = FActiveOrder[0];
   auto target = [&](int b, int ch) { return bandBuffer(b, ch, firstBand, out0, out1); };
 
   // Band filters, up to eight channel recursions side by side. "O.Gain" in the
   // first slot is folded into the input coefficient.
   TFilterLanes lanes;
   int laneCount = 0;
-  auto runFilterLanes = [&](TFilterLanes& l, int count) {
-    if (UseReferencePath)
-      BandFilterRunLanes(l, count, n);
-    else
-      RunBandFilterLanes(l, count, n, FLaneScratch);
-  };
   for (int b = 0; b < FBandCount; ++b) {
     TTalvernBand& band = FBands[b];
     if (!band.Enabled) continue;
-    if (firstBand < 0) firstBand = b;
     const bool fold = first == scOutGain;
     lanes.State[laneCount] = band.StateA;
     lanes.B0[laneCount] = fold ? band.StateA->B0 * static_cast<double>(band.OutGain) : band.StateA->B0;
@@ -395,66 +477,28 @@ void TTalvern::processPiece(const double* in0, const double* in1, double* out0, 
       ++laneCount;
     }
     if (laneCount == kMaxFilterLanes) {
-      runFilterLanes(lanes, laneCount);
+      BandFilterRunLanes(lanes, laneCount, n);
       laneCount = 0;
     }
   }
-  if (laneCount > 0) runFilterLanes(lanes, laneCount);
+  if (laneCount > 0) BandFilterRunLanes(lanes, laneCount, n);
 
-  // The stages: the same order for every band, so each stage can run across
-  // all bands before the next; every band still sees its own stages in order.
-  bool mainOutPending = true;
-  if (!UseReferencePath) {
-    for (int j = 0; j < kStageSlots; ++j) {
-      const int32_t code = FActiveOrder[j];
-      if (code == scOutGain) continue;
-      const bool gainNext = j < kStageSlots - 1 && FActiveOrder[j + 1] == scOutGain;
-      if (code == scComp) {
-        dynamicsAllBands(gainNext, firstBand, out0, out1, n, s);
-        mainOutPending = s.msActive;
-        continue;
-      }
-      for (int b = 0; b < FBandCount; ++b) {
-        if (!FBands[b].Enabled) continue;
-        bool unused = true;
-        runStage(FBands[b], code, gainNext, target(b, 0), stereo ? target(b, 1) : nullptr, n, s, unused);
-      }
-    }
-  }
   for (int b = 0; b < FBandCount; ++b) {
     TTalvernBand& band = FBands[b];
     if (!band.Enabled) continue;
     double* t0 = target(b, 0);
     double* t1 = stereo ? target(b, 1) : nullptr;
-    if (UseReferencePath) {
-      mainOutPending = true;
-      for (int j = 0; j < kStageSlots; ++j) {
-        const int32_t code = FActiveOrder[j];
-        if (code == scOutGain) continue;
-        const bool gainNext = j < kStageSlots - 1 && FActiveOrder[j + 1] == scOutGain;
-        runStage(band, code, gainNext, t0, t1, n, s, mainOutPending);
-      }
+    bool mainOutPending = true;
+    for (int j = 0; j < kStageSlots; ++j) {
+      const int32_t code = FActiveOrder[j];
+      if (code == scOutGain) continue;
+      const bool gainNext = j < kStageSlots - 1 && FActiveOrder[j + 1] == scOutGain;
+      runStage(band, code, gainNext, t0, t1, n, s, mainOutPending);
     }
     if (mainOutPending) {
       VecScale(t0, n, s.outputGain);
       if (stereo) VecScale(t1, n, s.outputGain);
     }
-    if (b != firstBand) {
-      VecAdd(t0, out0, n);
-      if (stereo) VecAdd(t1, out1, n);
-    }
-    FlushChannelState(*band.StateA);
-    FlushChannelState(*band.StateB);
-  }
-  if (firstBand < 0) {
-    // No band below the Nyquist limit: silence.
-    VecZero(out0, n);
-    if (stereo) VecZero(out1, n);
-  }
-  if (s.metering) {
-    FOutEnergy += VecSumSquares(out0, n);
-    if (stereo) FOutEnergy += VecSumSquares(out1, n);
-    FMeterCount += stereo ? 2 * n : n;
   }
 }
 
@@ -598,171 +642,6 @@ void TTalvern::dynamicsMS(TTalvernBand& band, double* t0, double* t1, int n, con
   if (s.inverted) ReciprocalDetector(d0, n);
   band.GainSingle(a, x, d0, n);
   VecMSToLR(t0, t1, n);
-}
-
-void TTalvern::dynamicsAllBands(bool gainNext, int firstBand, double* out0, double* out1, int n,
-                                const TBlockSettings& s) {
-  if (!s.msActive) {
-    // Left/right or mono: the whole stage in lanes, a band's two channels side by side.
-    const TDynamicsFlags flags{s.stereo, s.envDetector, s.metering, s.inverted, s.squareGain};
-    TDynamicsLanes lanes;
-    int count = 0;
-    auto add = [&](TBandChannelState* own, double* x, float link) {
-      lanes.Own[count] = own;
-      lanes.X[count] = x;
-      lanes.Link[count] = link;
-      if (++count == kLaneCount) {
-        RunDynamicsLanes(lanes, count, n, flags, FLaneScratch);
-        count = 0;
-      }
-    };
-    for (int b = 0; b < FBandCount; ++b) {
-      TTalvernBand& band = FBands[b];
-      if (!band.Enabled) continue;
-      prepareBand(band, gainNext, true, s);
-      add(band.StateA, bandBuffer(b, 0, firstBand, out0, out1), band.StereoLink);
-      if (s.stereo) add(band.StateB, bandBuffer(b, 1, firstBand, out0, out1), band.StereoLink);
-    }
-    if (count > 0) RunDynamicsLanes(lanes, count, n, flags, FLaneScratch);
-    if (s.stereo) {
-      for (int b = 0; b < FBandCount; ++b) {
-        TTalvernBand& band = FBands[b];
-        if (!band.Enabled || band.StereoLink != 1.0f) continue;
-        // Both channels carry the shared detector and gain, so the display's
-        // two-channel average shows the same level as when unlinked.
-        band.StateB->DetEnergy = band.StateA->DetEnergy;
-        band.StateB->GainEnergy = band.StateA->GainEnergy;
-      }
-    }
-    return;
-  }
-  const bool stereoLR = false;  // M/S from here on
-  // The detectors: the band signal's magnitude (of the mid or side signal in
-  // M/S), per band.
-  for (int b = 0; b < FBandCount; ++b) {
-    TTalvernBand& band = FBands[b];
-    if (!band.Enabled) continue;
-    prepareBand(band, gainNext && !s.msActive, !s.msActive, s);
-    double* t0 = bandBuffer(b, 0, firstBand, out0, out1);
-    double* t1 = s.stereo ? bandBuffer(b, 1, firstBand, out0, out1) : nullptr;
-    double* d0 = FDetBuffers + 2 * b * kTalvernBlock;
-    if (s.msActive) {
-      VecLRToMS(t0, t1, n);
-      VecAbs(s.msMode == 1 ? t0 : t1, d0, n);
-    } else {
-      VecAbs(t0, d0, n);
-      if (stereoLR) VecAbs(t1, d0 + kTalvernBlock, n);
-    }
-  }
-
-  // "Env": the detectors smoothed, eight channels at a time.
-  if (s.envDetector) {
-    TBandChannelState* states[kLaneCount];
-    double* dets[kLaneCount];
-    int count = 0;
-    auto add = [&](TBandChannelState* st, double* d) {
-      states[count] = st;
-      dets[count] = d;
-      if (++count == kLaneCount) {
-        RunDetectorSmoothLanes(states, dets, count, n, FLaneScratch);
-        count = 0;
-      }
-    };
-    for (int b = 0; b < FBandCount; ++b) {
-      if (!FBands[b].Enabled) continue;
-      double* d0 = FDetBuffers + 2 * b * kTalvernBlock;
-      add(FBands[b].StateA, d0);
-      if (stereoLR) add(FBands[b].StateB, d0 + kTalvernBlock);
-    }
-    if (count > 0) RunDetectorSmoothLanes(states, dets, count, n, FLaneScratch);
-  }
-
-  // Link, metering and inversion per band; then the gain computers in lanes:
-  // channels computed alone, and linked pairs (one gain for both channels).
-  TGainLanes single, linked;
-  int singles = 0, links = 0;
-  auto runSingles = [&] {
-    if (singles > 0) RunGainLanes(single, singles, n, s.squareGain, s.metering, false, FLaneScratch);
-    singles = 0;
-  };
-  auto runLinked = [&] {
-    if (links > 0) RunGainLanes(linked, links, n, s.squareGain, s.metering, true, FLaneScratch);
-    links = 0;
-  };
-  auto addSingle = [&](TBandChannelState* st, const double* d, double* x) {
-    single.State[singles] = st;
-    single.D[singles] = d;
-    single.X0[singles] = x;
-    single.X1[singles] = nullptr;
-    if (++singles == kLaneCount) runSingles();
-  };
-  for (int b = 0; b < FBandCount; ++b) {
-    TTalvernBand& band = FBands[b];
-    if (!band.Enabled) continue;
-    TBandChannelState& a = *band.StateA;
-    TBandChannelState& c = *band.StateB;
-    double* t0 = bandBuffer(b, 0, firstBand, out0, out1);
-    double* t1 = s.stereo ? bandBuffer(b, 1, firstBand, out0, out1) : nullptr;
-    double* d0 = FDetBuffers + 2 * b * kTalvernBlock;
-    double* d1 = d0 + kTalvernBlock;
-    if (!stereoLR) {
-      if (s.metering) a.DetEnergy += SumOfSquares(d0, n);
-      if (s.inverted) ReciprocalDetector(d0, n);
-      addSingle(&a, d0, s.msActive && s.msMode != 1 ? t1 : t0);
-      continue;
-    }
-    const float link = band.StereoLink;
-    if (link != 1.0f) {
-      const double l = link, rest = 1.0 - l;
-      for (int i = 0; i < n; ++i) {
-        const double v0 = d0[i], v1 = d1[i];
-        const double m = v0 > v1 ? v0 : v1;
-        d0[i] = l * m + rest * v0;
-        d1[i] = l * m + rest * v1;
-      }
-      if (s.metering) {
-        a.DetEnergy += SumOfSquares(d0, n);
-        c.DetEnergy += SumOfSquares(d1, n);
-      }
-      if (s.inverted) {
-        ReciprocalDetector(d0, n);
-        ReciprocalDetector(d1, n);
-      }
-      addSingle(&a, d0, t0);
-      addSingle(&c, d1, t1);
-    } else {
-      VecPeakHold(d1, d0, n);
-      if (s.metering) a.DetEnergy += SumOfSquares(d0, n);
-      if (s.inverted) ReciprocalDetector(d0, n);
-      linked.State[links] = &a;
-      linked.D[links] = d0;
-      linked.X0[links] = t0;
-      linked.X1[links] = t1;
-      if (++links == kLaneCount) runLinked();
-    }
-  }
-  runSingles();
-  runLinked();
-
-  for (int b = 0; b < FBandCount; ++b) {
-    TTalvernBand& band = FBands[b];
-    if (!band.Enabled) continue;
-    if (s.msActive) {
-      double* t0 = bandBuffer(b, 0, firstBand, out0, out1);
-      double* t1 = bandBuffer(b, 1, firstBand, out0, out1);
-      VecMSToLR(t0, t1, n);
-      if (gainNext) {
-        const double outGain = band.OutGain;
-        VecScale(t0, n, outGain);
-        VecScale(t1, n, outGain);
-      }
-    } else if (stereoLR && band.StereoLink == 1.0f) {
-      // Both channels carry the shared detector and gain, so the display's
-      // two-channel average shows the same level as when unlinked.
-      band.StateB->DetEnergy = band.StateA->DetEnergy;
-      band.StateB->GainEnergy = band.StateA->GainEnergy;
-    }
-  }
 }
 
 // ---- meters and display ------------------------------------------------------

@@ -179,9 +179,12 @@ private:
                 bool& mainOutPending);
   void dynamicsLR(TTalvernBand& band, double* t0, double* t1, int n, const TBlockSettings& s);
   void dynamicsMS(TTalvernBand& band, double* t0, double* t1, int n, const TBlockSettings& s);
-  // The dynamics stage of every enabled band at once: detectors band by band,
-  // then the gain computers in lanes across bands and channels.
-  void dynamicsAllBands(bool gainNext, int firstBand, double* out0, double* out1, int n, const TBlockSettings& s);
+  // The filters and stages of every band, eight band channels at a time.
+  void processBandsInLanes(const double* in0, const double* in1, double* out0, double* out1, int n,
+                           const TBlockSettings& s, int firstBand);
+  // The same, band by band through the one-band kernels.
+  void processBandsOneByOne(const double* in0, const double* in1, double* out0, double* out1, int n,
+                            const TBlockSettings& s, int firstBand);
   double* bandBuffer(int b, int ch, int firstBand, double* out0, double* out1) {
     if (b == firstBand) return ch == 0 ? out0 : out1;
     return FBandBuffers + (2 * b + ch) * kTalvernBlock;
@@ -198,8 +201,6 @@ private:
   double* FDetB = nullptr;
   // Band outputs awaiting summation: two vectors of kTalvernBlock per band.
   double* FBandBuffers = nullptr;
-  // Detector vectors of every band for the lane path: two per band.
-  double* FDetBuffers = nullptr;
   // Sample-major blocks for the lane kernels.
   double* FLaneScratch = nullptr;
   double FInEnergy = 0;
