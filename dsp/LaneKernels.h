@@ -14,13 +14,18 @@
 // Audio thread only; no allocation, no locks.
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "dsp/bandkernels.h"
 
-constexpr int kLaneCount = 8;
+// Band channels per call: up to four groups of eight lanes, run side by side
+// so one group's recursions overlap with the others'.
+constexpr int kLaneCount = 16;
 constexpr int kLaneBlock = 128;  // samples per call at most
-// Scratch doubles a call needs: three sample-major blocks.
-constexpr int kLaneScratch = 3 * kLaneCount * kLaneBlock;
+// Scratch doubles a call needs: the signal and detector blocks (kLaneCount
+// per sample) and the input pattern (eight per sample).
+constexpr int kLaneScratch = 2 * kLaneCount * kLaneBlock + 8 * kLaneBlock;
 
 struct TBandPipeline {
   int32_t Codes[4];  // the stages in order, "O.Gain" left out
@@ -42,5 +47,15 @@ struct TBandLanes {
   double Pan[kLaneCount];              // pan gain: A on a pair's first lane, B on its second
 };
 
-// inT: the input, sample-major (stereo: left on even lanes, right on odd).
+// The instruction set the lanes run on in this process: "SSE2", "AVX2" or
+// "AVX-512", the best the CPU has, chosen when the library is loaded.
+const char* LaneKernelName();
+// For tests and benchmarks, which compare the versions: the ones this CPU
+// runs (best first), and a switch to one of them (false: not available).
+// Not for use while another thread processes.
+std::vector<std::string> AvailableLaneKernels();
+bool SelectLaneKernel(const std::string& name);
+
+// inT: the input, eight values per sample (stereo: left on even lanes,
+// right on odd), the same for every group of eight lanes.
 void RunBandLanes(const TBandLanes& l, int count, int n, const TBandPipeline& p, const double* inT, double* scratch);

@@ -1,0 +1,296 @@
+// The lane kernel, included once per instruction set by LaneKernels.cpp with
+// KES_LANE_WIDTH (doubles per vector register: 2 SSE2, 4 AVX2, 8 AVX-512) and
+// KES_LANE_NS (the namespace of that version) defined. Every version does the
+// same element-wise IEEE arithmetic; only the register width differs.
+// No include guard: meant to be included several times.
+
+namespace KES_LANE_NS {
+
+constexpr int L = KES_LANE_WIDTH;
+constexpr int W = kLaneCount;  // lane slots per sample in the blocks
+constexpr int G = W / L;       // vectors per sample, run side by side
+static_assert(W % L == 0 && L % 2 == 0, "whole vectors, whole pairs");
+
+// L lanes as one value; every operation is element-wise IEEE arithmetic.
+using TLanes = double __attribute__((vector_size(L * sizeof(double))));
+using TMask = long long __attribute__((vector_size(L * sizeof(long long))));
+
+KES_ALWAYS_INLINE TLanes load(const double* p) {
+  TLanes v;
+  __builtin_memcpy(&v, p, sizeof v);
+  return v;
+}
+KES_ALWAYS_INLINE void store(double* p, TLanes v) { __builtin_memcpy(p, &v, sizeof v); }
+KES_ALWAYS_INLINE TLanes splat(double x) {
+  TLanes v;
+  for (int c = 0; c < L; ++c) v[c] = x;
+  return v;
+}
+KES_ALWAYS_INLINE TMask loadMask(const long long* p) {
+  TMask m;
+  __builtin_memcpy(&m, p, sizeof m);
+  return m;
+}
+
+// Lane c takes lane c ^ 1: each channel meets the other channel of its band.
+KES_ALWAYS_INLINE TLanes swapPairs(TLanes v) {
+#if KES_LANE_WIDTH == 2
+  return __builtin_shuffle(v, TMask{1, 0});
+#elif KES_LANE_WIDTH == 4
+  return __builtin_shuffle(v, TMask{1, 0, 3, 2});
+#else
+  return __builtin_shuffle(v, TMask{1, 0, 3, 2, 5, 4, 7, 6});
+#endif
+}
+
+// The magnitude as fabs has it: the sign bit cleared (so -0 gives +0).
+KES_ALWAYS_INLINE TLanes absLanes(TLanes v) {
+  TMask bits;
+  __builtin_memcpy(&bits, &v, sizeof bits);
+  bits &= 0x7FFFFFFFFFFFFFFFLL;
+  __builtin_memcpy(&v, &bits, sizeof v);
+  return v;
+}
+
+// The first and the second channel of each lane's pair.
+KES_ALWAYS_INLINE void pairOf(TLanes v, TMask even, TLanes& first, TLanes& second) {
+  const TLanes other = swapPairs(v);
+  first = even ? v : other;
+  second = even ? other : v;
+}
+
+// L/R to M/S on each pair: d = (r - l) * -0.5; left := r + d, right := d.
+KES_ALWAYS_INLINE TLanes lrToMs(TLanes v, TMask even) {
+  TLanes l, r;
+  pairOf(v, even, l, r);
+  const TLanes d = (r - l) * -0.5;
+  return even ? r + d : d;
+}
+// M/S to L/R: d = (s - m) * -0.5; left := 2 (s + d), right := 2 d.
+KES_ALWAYS_INLINE TLanes msToLr(TLanes v, TMask even) {
+  TLanes m, s;
+  pairOf(v, even, m, s);
+  const TLanes d = (s - m) * -0.5;
+  return even ? 2.0 * (s + d) : 2.0 * d;
+}
+// L/R to M/S with a gain: left := g (r + d), right := g d.
+KES_ALWAYS_INLINE TLanes lrToMsGain(TLanes v, TMask even, TLanes g) {
+  TLanes l, r;
+  pairOf(v, even, l, r);
+  const TLanes d = (r - l) * -0.5;
+  return even ? g * (r + d) : g * d;
+}
+
+// Group g's lanes of sample i in a block.
+KES_ALWAYS_INLINE double* at(double* block, int i, int g) { return block + i * W + g * L; }
+KES_ALWAYS_INLINE const double* at(const double* block, int i, int g) { return block + i * W + g * L; }
+
+KES_ALWAYS_INLINE void scaleAll(double* xT, int n, const double* factors) {
+  TLanes f[G];
+  for (int g = 0; g < G; ++g) f[g] = load(factors + g * L);
+  for (int i = 0; i < n; ++i)
+    for (int g = 0; g < G; ++g) store(at(xT, i, g), load(at(xT, i, g)) * f[g]);
+}
+
+// The static law and the gain smoother, per lane; dT holds the detector and
+// receives the factor each sample is multiplied by.
+template <bool Squared, bool Metering>
+KES_ALWAYS_INLINE void gainCore(TLaneState& st, double* dT, int n) {
+  TLanes thresh[G], ratio[G], rise[G], fall[G], wet[G], dry[G], outFactor[G], gain[G], energy[G];
+  for (int g = 0; g < G; ++g) {
+    thresh[g] = load(st.Thresh + g * L);
+    ratio[g] = load(st.Ratio + g * L);
+    rise[g] = load(st.Rise + g * L);
+    fall[g] = load(st.Fall + g * L);
+    wet[g] = load(st.Wet + g * L);
+    dry[g] = load(st.Dry + g * L);
+    outFactor[g] = load(st.OutFactor + g * L);
+    gain[g] = load(st.Gain + g * L);
+    energy[g] = load(st.Energy + g * L);
+  }
+  const TLanes one = splat(1.0);
+  for (int i = 0; i < n; ++i) {
+    for (int g = 0; g < G; ++g) {
+      const TLanes d = load(at(dT, i, g));
+      TLanes q = (thresh[g] + (d - thresh[g]) * ratio[g]) / d;
+      if constexpr (Squared) q = q * q;
+      const TLanes target = d > thresh[g] ? q : one;
+      gain[g] = gain[g] + (target - gain[g]) * (target >= gain[g] ? rise[g] : fall[g]);
+      TLanes f = gain[g] * wet[g] + dry[g];
+      if constexpr (Metering) {
+        energy[g] += f * f;
+        f = f * outFactor[g];
+      }
+      store(at(dT, i, g), f);
+    }
+  }
+  for (int g = 0; g < G; ++g) {
+    store(st.Gain + g * L, gain[g]);
+    store(st.Energy + g * L, energy[g]);
+  }
+}
+
+KES_ALWAYS_INLINE void dynamics(TLaneState& st, double* xT, double* dT, int n, const TBandPipeline& p, bool gainNext) {
+  TMask even[G];
+  for (int g = 0; g < G; ++g) even[g] = loadMask(st.Even + g * L);
+  // Detector: the magnitude of the band signal (in M/S, of the mid or side
+  // signal, on both lanes of the pair).
+  if (p.MidSide) {
+    const bool mid = p.MSMode == 1;
+    for (int i = 0; i < n; ++i)
+      for (int g = 0; g < G; ++g) {
+        const TLanes ms = lrToMs(load(at(xT, i, g)), even[g]);
+        store(at(xT, i, g), ms);
+        TLanes m, s;
+        pairOf(ms, even[g], m, s);
+        store(at(dT, i, g), absLanes(mid ? m : s));
+      }
+  } else {
+    for (int i = 0; i < n; ++i)
+      for (int g = 0; g < G; ++g) store(at(dT, i, g), absLanes(load(at(xT, i, g))));
+  }
+  if (p.Env) {
+    TLanes s[G], k[G];
+    for (int g = 0; g < G; ++g) {
+      s[g] = load(st.DetState + g * L);
+      k[g] = load(st.DetCoef + g * L);
+    }
+    for (int i = 0; i < n; ++i)
+      for (int g = 0; g < G; ++g) {
+        s[g] = s[g] + (load(at(dT, i, g)) - s[g]) * k[g];
+        store(at(dT, i, g), s[g]);
+      }
+    for (int g = 0; g < G; ++g) store(st.DetState + g * L, s[g]);
+  }
+  if (p.Stereo && !p.MidSide) {
+    TMask linked[G];
+    TLanes l[G], rest[G];
+    for (int g = 0; g < G; ++g) {
+      linked[g] = loadMask(st.Linked + g * L);
+      l[g] = load(st.Link + g * L);
+      rest[g] = load(st.Rest + g * L);
+    }
+    for (int i = 0; i < n; ++i)
+      for (int g = 0; g < G; ++g) {
+        const TLanes v = load(at(dT, i, g));
+        TLanes first, second;
+        pairOf(v, even[g], first, second);
+        // Unlinked: each channel heeds the louder of the two by the link weight.
+        const TLanes m = first > second ? first : second;
+        const TLanes mixed = l[g] * m + rest[g] * v;
+        // Linked: the first channel's detector holds the second's peak, and
+        // both lanes run the first channel's gain computer on it.
+        const TLanes held = second > first ? second : first;
+        store(at(dT, i, g), linked[g] ? held : mixed);
+      }
+  }
+  if (p.Metering) {
+    TLanes sum[G];
+    for (int g = 0; g < G; ++g) sum[g] = splat(0.0);
+    for (int i = 0; i < n; ++i)
+      for (int g = 0; g < G; ++g) {
+        const TLanes d = load(at(dT, i, g));
+        sum[g] += d * d;
+      }
+    for (int g = 0; g < G; ++g) store(st.DetEnergy + g * L, sum[g]);
+  }
+  if (p.Inverted) {
+    const TLanes floor = splat(1e-15);
+    for (int i = 0; i < n; ++i)
+      for (int g = 0; g < G; ++g) {
+        const TLanes d = load(at(dT, i, g));
+        store(at(dT, i, g), 1.0 / (d > 1e-15 ? d : floor));
+      }
+  }
+  if (p.Squared)
+    p.Metering ? gainCore<true, true>(st, dT, n) : gainCore<true, false>(st, dT, n);
+  else
+    p.Metering ? gainCore<false, true>(st, dT, n) : gainCore<false, false>(st, dT, n);
+  if (p.MidSide) {
+    // The gain on the mid or side signal only, then back to L/R.
+    TMask chosen[G];
+    for (int g = 0; g < G; ++g) chosen[g] = loadMask(st.Chosen + g * L);
+    for (int i = 0; i < n; ++i)
+      for (int g = 0; g < G; ++g) {
+        const TLanes x = load(at(xT, i, g));
+        store(at(xT, i, g), msToLr(chosen[g] ? x * load(at(dT, i, g)) : x, even[g]));
+      }
+    if (gainNext) scaleAll(xT, n, st.OutGain);
+  } else {
+    for (int i = 0; i < n; ++i)
+      for (int g = 0; g < G; ++g) store(at(xT, i, g), load(at(xT, i, g)) * load(at(dT, i, g)));
+  }
+}
+
+void bandKernel(TLaneState& st, const double* inT, double* xT, double* dT, int n, const TBandPipeline& p) {
+  {
+    TLanes b0[G], k1[G], k2[G], s1[G], s2[G];
+    for (int g = 0; g < G; ++g) {
+      b0[g] = load(st.B0 + g * L);
+      k1[g] = load(st.K1 + g * L);
+      k2[g] = load(st.K2 + g * L);
+      s1[g] = load(st.S1 + g * L);
+      s2[g] = load(st.S2 + g * L);
+    }
+    for (int i = 0; i < n; ++i) {
+      // Every group sees the same input pattern (left, right, left, ...).
+      const TLanes in = load(inT + i * 8);
+      for (int g = 0; g < G; ++g) {
+        const TLanes x = b0[g] * in;
+        const TLanes y1 = x + s1[g];
+        const TLanes t1 = k1[g] * y1 + s2[g];
+        const TLanes t2 = -x - k2[g] * y1;
+        s1[g] = k1[g] * t1 + t2;
+        s2[g] = -(k2[g] * t1);
+        store(at(xT, i, g), y1 + t1);
+      }
+    }
+    for (int g = 0; g < G; ++g) {
+      store(st.S1 + g * L, s1[g]);
+      store(st.S2 + g * L, s2[g]);
+    }
+  }
+  TMask even[G];
+  for (int g = 0; g < G; ++g) even[g] = loadMask(st.Even + g * L);
+  for (int j = 0; j < p.StageCount; ++j) {
+    const bool gainNext = p.GainNext[j];
+    switch (p.Codes[j]) {
+      case scComp: dynamics(st, xT, dT, n, p, gainNext); break;
+      case scWidth:
+        if (!p.Stereo) {
+          if (gainNext) scaleAll(xT, n, st.OutGain);
+          break;
+        }
+        {
+          TLanes w[G], wg[G];
+          for (int g = 0; g < G; ++g) {
+            w[g] = load(st.WidthMul + g * L);
+            wg[g] = load(st.WidthGain + g * L);
+          }
+          for (int i = 0; i < n; ++i)
+            for (int g = 0; g < G; ++g) {
+              const TLanes ms = lrToMs(load(at(xT, i, g)), even[g]) * w[g];
+              store(at(xT, i, g), gainNext ? lrToMsGain(ms, even[g], wg[g]) : msToLr(ms, even[g]));
+            }
+        }
+        break;
+      case scPan:
+        if (!p.Stereo) {
+          if (gainNext) scaleAll(xT, n, st.OutGain);
+          break;
+        }
+        scaleAll(xT, n, gainNext ? st.PanOutGain : st.Pan);
+        break;
+      default:
+        if (gainNext) scaleAll(xT, n, st.OutGain);
+        break;
+    }
+  }
+  if (p.MainOutPending) {
+    double main[W];
+    for (int c = 0; c < W; ++c) main[c] = p.OutputGain;
+    scaleAll(xT, n, main);
+  }
+}
+
+}  // namespace KES_LANE_NS
