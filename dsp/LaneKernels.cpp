@@ -40,9 +40,11 @@ using TBandKernel = void (*)(TLaneState& st, const double* inT, double* xT, doub
 
 // The SSE2 version: the baseline of every build.
 #define KES_LANE_WIDTH 2
+#define KES_LANE_SLOTS 4
 #define KES_LANE_NS lanes_sse2
 #include "dsp/LaneKernelsImpl.h"
 #undef KES_LANE_WIDTH
+#undef KES_LANE_SLOTS
 #undef KES_LANE_NS
 
 // On x86-64 Linux, built with GCC, AVX2 and AVX-512 versions as well, one
@@ -54,17 +56,21 @@ using TBandKernel = void (*)(TLaneState& st, const double* inT, double* xT, doub
 #pragma GCC push_options
 #pragma GCC target("avx2")
 #define KES_LANE_WIDTH 4
+#define KES_LANE_SLOTS 8
 #define KES_LANE_NS lanes_avx2
 #include "dsp/LaneKernelsImpl.h"
 #undef KES_LANE_WIDTH
+#undef KES_LANE_SLOTS
 #undef KES_LANE_NS
 #pragma GCC pop_options
 #pragma GCC push_options
 #pragma GCC target("avx512f")
 #define KES_LANE_WIDTH 8
+#define KES_LANE_SLOTS 16
 #define KES_LANE_NS lanes_avx512
 #include "dsp/LaneKernelsImpl.h"
 #undef KES_LANE_WIDTH
+#undef KES_LANE_SLOTS
 #undef KES_LANE_NS
 #pragma GCC pop_options
 #endif
@@ -74,6 +80,7 @@ namespace {
 struct TKernelChoice {
   const char* Name;
   TBandKernel Kernel;
+  int Slots;  // lanes per pass
 };
 
 // The versions this CPU runs, best first.
@@ -81,10 +88,10 @@ int availableKernels(TKernelChoice* out) {
   int n = 0;
 #if defined(KES_LANE_DISPATCH)
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f")) out[n++] = {"AVX-512", &lanes_avx512::bandKernel};
-  if (__builtin_cpu_supports("avx2")) out[n++] = {"AVX2", &lanes_avx2::bandKernel};
+  if (__builtin_cpu_supports("avx512f")) out[n++] = {"AVX-512", &lanes_avx512::bandKernel, lanes_avx512::W};
+  if (__builtin_cpu_supports("avx2")) out[n++] = {"AVX2", &lanes_avx2::bandKernel, lanes_avx2::W};
 #endif
-  out[n++] = {"SSE2", &lanes_sse2::bandKernel};
+  out[n++] = {"SSE2", &lanes_sse2::bandKernel, lanes_sse2::W};
   return n;
 }
 
@@ -121,69 +128,76 @@ bool SelectLaneKernel(const std::string& name) {
 }
 
 void RunBandLanes(const TBandLanes& l, int count, int n, const TBandPipeline& p, const double* inT, double* scratch) {
-  TLaneState st{};
   const bool stereo = p.Stereo;
-  for (int c = 0; c < count; ++c) {
-    const TBandChannelState& own = *l.Own[c];
-    const bool second = stereo && (c & 1) != 0;
-    const bool linked = stereo && !p.MidSide && l.Link[c] == 1.0f;
-    // A linked pair's and an M/S pair's second lane computes with the first's state.
-    const TBandChannelState& g = second && (linked || p.MidSide) ? *l.Own[c - 1] : own;
-    st.B0[c] = l.B0[c];
-    st.K1[c] = own.K1;
-    st.K2[c] = own.K2;
-    st.S1[c] = own.S1;
-    st.S2[c] = own.S2;
-    const TBandChannelState& det = second && p.MidSide ? g : own;
-    st.DetState[c] = det.DetState;
-    st.DetCoef[c] = det.DetCoef;
-    st.Thresh[c] = g.Thresh;
-    st.Ratio[c] = g.Ratio;
-    st.Rise[c] = g.RiseCoef;
-    st.Fall[c] = g.FallCoef;
-    st.Wet[c] = g.Wet;
-    st.Dry[c] = g.Dry;
-    st.OutFactor[c] = g.OutFactor;
-    st.Gain[c] = g.Gain;
-    st.Energy[c] = g.GainEnergy;
-    st.Link[c] = l.Link[c];
-    st.Rest[c] = 1.0 - static_cast<double>(l.Link[c]);
-    st.Linked[c] = linked ? -1 : 0;
-    st.Even[c] = (c & 1) == 0 ? -1 : 0;
-    st.Chosen[c] = second == (p.MSMode != 1) ? -1 : 0;
-    st.OutGain[c] = l.OutGain[c];
-    st.WidthMul[c] = second ? l.Width[c] : 1.0;
-    st.WidthGain[c] = 2.0 * l.OutGain[c];
-    st.Pan[c] = l.Pan[c];
-    st.PanOutGain[c] = l.Pan[c] * l.OutGain[c];
-  }
-  double* xT = scratch;
-  double* dT = scratch + kLaneCount * kLaneBlock;
-  gKernel.Kernel(st, inT, xT, dT, n, p);
   bool hasComp = false;
   for (int j = 0; j < p.StageCount; ++j) hasComp = hasComp || p.Codes[j] == scComp;
-  for (int c = 0; c < count; ++c) {
-    double* out = l.Out[c];
-    for (int i = 0; i < n; ++i) out[i] = xT[i * kLaneCount + c];
-    TBandChannelState& own = *l.Own[c];
-    own.S1 = st.S1[c];
-    own.S2 = st.S2[c];
-    if (!hasComp) continue;
-    const bool second = stereo && (c & 1) != 0;
-    const bool linked = stereo && !p.MidSide && l.Link[c] == 1.0f;
-    if (second && p.MidSide) continue;  // the pair's state is the first lane's
-    if (p.Env) own.DetState = st.DetState[c];
-    if (second && linked) {
-      // Both channels carry the shared detector and gain, so the display's
-      // two-channel average shows the same level as when unlinked.
-      own.DetEnergy = l.Own[c - 1]->DetEnergy;
-      own.GainEnergy = l.Own[c - 1]->GainEnergy;
-      continue;
+  // The version's own number of lanes per pass (whole pairs).
+  const int slots = gKernel.Slots;
+  for (int base = 0; base < count; base += slots) {
+    const int lanes = count - base < slots ? count - base : slots;
+    TLaneState st{};
+    for (int k = 0; k < lanes; ++k) {
+      const int c = base + k;
+      const TBandChannelState& own = *l.Own[c];
+      const bool second = stereo && (c & 1) != 0;
+      const bool linked = stereo && !p.MidSide && l.Link[c] == 1.0f;
+      // A linked pair's and an M/S pair's second lane computes with the first's state.
+      const TBandChannelState& g = second && (linked || p.MidSide) ? *l.Own[c - 1] : own;
+      st.B0[k] = l.B0[c];
+      st.K1[k] = own.K1;
+      st.K2[k] = own.K2;
+      st.S1[k] = own.S1;
+      st.S2[k] = own.S2;
+      const TBandChannelState& det = second && p.MidSide ? g : own;
+      st.DetState[k] = det.DetState;
+      st.DetCoef[k] = det.DetCoef;
+      st.Thresh[k] = g.Thresh;
+      st.Ratio[k] = g.Ratio;
+      st.Rise[k] = g.RiseCoef;
+      st.Fall[k] = g.FallCoef;
+      st.Wet[k] = g.Wet;
+      st.Dry[k] = g.Dry;
+      st.OutFactor[k] = g.OutFactor;
+      st.Gain[k] = g.Gain;
+      st.Energy[k] = g.GainEnergy;
+      st.Link[k] = l.Link[c];
+      st.Rest[k] = 1.0 - static_cast<double>(l.Link[c]);
+      st.Linked[k] = linked ? -1 : 0;
+      st.Even[k] = (c & 1) == 0 ? -1 : 0;
+      st.Chosen[k] = second == (p.MSMode != 1) ? -1 : 0;
+      st.OutGain[k] = l.OutGain[c];
+      st.WidthMul[k] = second ? l.Width[c] : 1.0;
+      st.WidthGain[k] = 2.0 * l.OutGain[c];
+      st.Pan[k] = l.Pan[c];
+      st.PanOutGain[k] = l.Pan[c] * l.OutGain[c];
     }
-    own.Gain = st.Gain[c];
-    if (p.Metering) {
-      own.GainEnergy = st.Energy[c];
-      own.DetEnergy += st.DetEnergy[c];
+    double* xT = scratch;
+    double* dT = scratch + kLaneCount * kLaneBlock;
+    gKernel.Kernel(st, inT, xT, dT, n, p);
+    for (int k = 0; k < lanes; ++k) {
+      const int c = base + k;
+      double* out = l.Out[c];
+      for (int i = 0; i < n; ++i) out[i] = xT[i * slots + k];
+      TBandChannelState& own = *l.Own[c];
+      own.S1 = st.S1[k];
+      own.S2 = st.S2[k];
+      if (!hasComp) continue;
+      const bool second = stereo && (c & 1) != 0;
+      const bool linked = stereo && !p.MidSide && l.Link[c] == 1.0f;
+      if (second && p.MidSide) continue;  // the pair's state is the first lane's
+      if (p.Env) own.DetState = st.DetState[k];
+      if (second && linked) {
+        // Both channels carry the shared detector and gain, so the display's
+        // two-channel average shows the same level as when unlinked.
+        own.DetEnergy = l.Own[c - 1]->DetEnergy;
+        own.GainEnergy = l.Own[c - 1]->GainEnergy;
+        continue;
+      }
+      own.Gain = st.Gain[k];
+      if (p.Metering) {
+        own.GainEnergy = st.Energy[k];
+        own.DetEnergy += st.DetEnergy[k];
+      }
     }
   }
 }

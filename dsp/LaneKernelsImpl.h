@@ -1,5 +1,7 @@
 // The lane kernel, included once per instruction set by LaneKernels.cpp with
-// KES_LANE_WIDTH (doubles per vector register: 2 SSE2, 4 AVX2, 8 AVX-512) and
+// KES_LANE_WIDTH (doubles per vector register: 2 SSE2, 4 AVX2, 8 AVX-512),
+// KES_LANE_SLOTS (lanes per pass: a few registers' worth, so the state stays
+// in registers while several recursions overlap) and
 // KES_LANE_NS (the namespace of that version) defined. Every version does the
 // same element-wise IEEE arithmetic; only the register width differs.
 // No include guard: meant to be included several times.
@@ -7,9 +9,9 @@
 namespace KES_LANE_NS {
 
 constexpr int L = KES_LANE_WIDTH;
-constexpr int W = kLaneCount;  // lane slots per sample in the blocks
-constexpr int G = W / L;       // vectors per sample, run side by side
-static_assert(W % L == 0 && L % 2 == 0, "whole vectors, whole pairs");
+constexpr int W = KES_LANE_SLOTS;  // lanes per pass: slots per sample in the blocks
+constexpr int G = W / L;           // vectors per sample, run side by side
+static_assert(W % L == 0 && L % 2 == 0 && W <= kLaneCount, "whole vectors, whole pairs, within the state");
 
 // L lanes as one value; every operation is element-wise IEEE arithmetic.
 using TLanes = double __attribute__((vector_size(L * sizeof(double))));
@@ -130,7 +132,89 @@ KES_ALWAYS_INLINE void gainCore(TLaneState& st, double* dT, int n) {
   }
 }
 
+// Outside M/S: the whole dynamics stage in one pass over the samples, the
+// detector, its smoothing, link, metering and inversion feeding the gain
+// computer directly.
+template <bool Stereo, bool Env, bool Metering>
+KES_ALWAYS_INLINE void dynamicsFused(TLaneState& st, double* xT, int n, bool squared, bool inverted) {
+  TMask even[G], linked[G];
+  TLanes s[G], k[G], link[G], rest[G], sum[G];
+  TLanes thresh[G], ratio[G], rise[G], fall[G], wet[G], dry[G], outFactor[G], gain[G], energy[G];
+  for (int g = 0; g < G; ++g) {
+    even[g] = loadMask(st.Even + g * L);
+    linked[g] = loadMask(st.Linked + g * L);
+    s[g] = load(st.DetState + g * L);
+    k[g] = load(st.DetCoef + g * L);
+    link[g] = load(st.Link + g * L);
+    rest[g] = load(st.Rest + g * L);
+    sum[g] = splat(0.0);
+    thresh[g] = load(st.Thresh + g * L);
+    ratio[g] = load(st.Ratio + g * L);
+    rise[g] = load(st.Rise + g * L);
+    fall[g] = load(st.Fall + g * L);
+    wet[g] = load(st.Wet + g * L);
+    dry[g] = load(st.Dry + g * L);
+    outFactor[g] = load(st.OutFactor + g * L);
+    gain[g] = load(st.Gain + g * L);
+    energy[g] = load(st.Energy + g * L);
+  }
+  const TLanes one = splat(1.0), floor = splat(1e-15);
+  for (int i = 0; i < n; ++i) {
+    for (int g = 0; g < G; ++g) {
+      const TLanes x = load(at(xT, i, g));
+      TLanes d = absLanes(x);
+      if constexpr (Env) {
+        s[g] = s[g] + (d - s[g]) * k[g];
+        d = s[g];
+      }
+      if constexpr (Stereo) {
+        TLanes first, second;
+        pairOf(d, even[g], first, second);
+        // Unlinked: each channel heeds the louder of the two by the link
+        // weight. Linked: the first channel's detector holds the second's
+        // peak, and both lanes run the first channel's gain computer on it.
+        const TLanes m = first > second ? first : second;
+        const TLanes mixed = link[g] * m + rest[g] * d;
+        const TLanes held = second > first ? second : first;
+        d = linked[g] ? held : mixed;
+      }
+      if constexpr (Metering) sum[g] += d * d;
+      if (inverted) d = 1.0 / (d > 1e-15 ? d : floor);
+      TLanes q = (thresh[g] + (d - thresh[g]) * ratio[g]) / d;
+      if (squared) q = q * q;
+      const TLanes target = d > thresh[g] ? q : one;
+      gain[g] = gain[g] + (target - gain[g]) * (target >= gain[g] ? rise[g] : fall[g]);
+      TLanes f = gain[g] * wet[g] + dry[g];
+      if constexpr (Metering) {
+        energy[g] += f * f;
+        f = f * outFactor[g];
+      }
+      store(at(xT, i, g), x * f);
+    }
+  }
+  for (int g = 0; g < G; ++g) {
+    store(st.DetState + g * L, s[g]);
+    store(st.DetEnergy + g * L, sum[g]);
+    store(st.Gain + g * L, gain[g]);
+    store(st.Energy + g * L, energy[g]);
+  }
+}
+
 KES_ALWAYS_INLINE void dynamics(TLaneState& st, double* xT, double* dT, int n, const TBandPipeline& p, bool gainNext) {
+  if (!p.MidSide) {
+    const int variant = (p.Stereo ? 4 : 0) | (p.Env ? 2 : 0) | (p.Metering ? 1 : 0);
+    switch (variant) {
+      case 0: dynamicsFused<false, false, false>(st, xT, n, p.Squared, p.Inverted); break;
+      case 1: dynamicsFused<false, false, true>(st, xT, n, p.Squared, p.Inverted); break;
+      case 2: dynamicsFused<false, true, false>(st, xT, n, p.Squared, p.Inverted); break;
+      case 3: dynamicsFused<false, true, true>(st, xT, n, p.Squared, p.Inverted); break;
+      case 4: dynamicsFused<true, false, false>(st, xT, n, p.Squared, p.Inverted); break;
+      case 5: dynamicsFused<true, false, true>(st, xT, n, p.Squared, p.Inverted); break;
+      case 6: dynamicsFused<true, true, false>(st, xT, n, p.Squared, p.Inverted); break;
+      default: dynamicsFused<true, true, true>(st, xT, n, p.Squared, p.Inverted); break;
+    }
+    return;
+  }
   TMask even[G];
   for (int g = 0; g < G; ++g) even[g] = loadMask(st.Even + g * L);
   // Detector: the magnitude of the band signal (in M/S, of the mid or side
