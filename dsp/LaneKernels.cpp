@@ -108,6 +108,11 @@ TKernelChoice gKernel = chooseKernel();
 
 const char* LaneKernelName() { return gKernel.Name; }
 
+bool LaneKernelsPreferred() {
+  static const bool wide = chooseKernel().Kernel != &lanes_sse2::bandKernel;
+  return wide;
+}
+
 std::vector<std::string> AvailableLaneKernels() {
   TKernelChoice all[3];
   const int n = availableKernels(all);

@@ -50,6 +50,10 @@ struct TBandLanes {
 // The instruction set the lanes run on in this process: "SSE2", "AVX2" or
 // "AVX-512", the best the CPU has, chosen when the library is loaded.
 const char* LaneKernelName();
+// True when the CPU has a version wider than SSE2 (AVX2 or AVX-512). With
+// SSE2 alone the lanes are no faster than the engine's per-band path on the
+// common linked settings, so engines then take that path.
+bool LaneKernelsPreferred();
 // For tests and benchmarks, which compare the versions: the ones this CPU
 // runs (best first), and a switch to one of them (false: not available).
 // Not for use while another thread processes.

@@ -36,12 +36,22 @@ KES_ALWAYS_INLINE TMask loadMask(const long long* p) {
 
 // Lane c takes lane c ^ 1: each channel meets the other channel of its band.
 KES_ALWAYS_INLINE TLanes swapPairs(TLanes v) {
+#if defined(__clang__)
+#if KES_LANE_WIDTH == 2
+  return __builtin_shufflevector(v, v, 1, 0);
+#elif KES_LANE_WIDTH == 4
+  return __builtin_shufflevector(v, v, 1, 0, 3, 2);
+#else
+  return __builtin_shufflevector(v, v, 1, 0, 3, 2, 5, 4, 7, 6);
+#endif
+#else
 #if KES_LANE_WIDTH == 2
   return __builtin_shuffle(v, TMask{1, 0});
 #elif KES_LANE_WIDTH == 4
   return __builtin_shuffle(v, TMask{1, 0, 3, 2});
 #else
   return __builtin_shuffle(v, TMask{1, 0, 3, 2, 5, 4, 7, 6});
+#endif
 #endif
 }
 

@@ -46,7 +46,7 @@ struct TTalvern::TBlockSettings {
   bool msActive;
 };
 
-TTalvern::TTalvern(int32_t sampleRate, TSyncObject* sync) : FSync(sync) {
+TTalvern::TTalvern(int32_t sampleRate, TSyncObject* sync) : UseReferencePath(!LaneKernelsPreferred()), FSync(sync) {
   const double ln25 = std::log(25.0);
   const double spacing = std::log(800.0) / 31.0;  // natural-log step between bands
   const float bandwidth = static_cast<float>(1.5 * std::log2(800.0) / 31.0);
@@ -252,9 +252,11 @@ void TTalvern::applyEnvelope(int kind) {
       continue;
     }
     double v = curve.ValueAt(FBands[b].Position);
-    // A curve whose points are not finite numbers gives the kind's default.
+    // A curve whose points are not finite numbers gives the kind's default;
+    // a value the end segments extrapolate past 0 .. 1 (a steep segment near
+    // an end) is held at the range's end.
     if (!std::isfinite(v)) v = std::isfinite(e.DefValue) ? e.DefValue : kEnvelopeDefaults[kind];
-    setBandValue(kind, b, v);
+    setBandValue(kind, b, std::clamp(v, 0.0, 1.0));
   }
 }
 

@@ -159,9 +159,10 @@ public:
   TRelaxed<uint8_t> Inverted{0};
 
   // Runs the bands one after another through the per-band kernels (the
-  // original form of the processing) instead of in lanes. For the tests and
-  // benchmarks, which compare the two: the output is the same, bit for bit.
-  bool UseReferencePath = false;
+  // original form of the processing) instead of in lanes; the output is the
+  // same, bit for bit. Set at creation to what is faster on this CPU (see
+  // LaneKernelsPreferred); tests and benchmarks switch it to compare.
+  bool UseReferencePath;
 
 private:
   struct TBlockSettings;

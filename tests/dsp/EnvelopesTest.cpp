@@ -304,9 +304,12 @@ TEST_F(EnvelopeSetTest, EnvelopeValuesOutOfRangeAreClampedOnLoadAndStore) {
 TEST_F(EnvelopeSetTest, AProgramWithAbsurdValuesRendersFiniteBoundedOutput) {
   TPresetObject p;
   p.Version = 2;
-  const TEnvelopePoint pan[2] = {{0.0f, 1e30f}, {1.0f, 1e30f}}, gain[2] = {{0.0f, 5.0f}, {1.0f, 5.0f}};
+  const TEnvelopePoint pan[2] = {{0.0f, 1e30f}, {1.0f, 1e30f}}, width[2] = {{0.0f, 5.0f}, {1.0f, 5.0f}};
+  // A steep last segment near the low end extrapolates far past 1 over the bands.
+  const TEnvelopePoint gain[2] = {{0.0f, 0.5f}, {1.17549435e-38f, 0.500004f}};
   p.SetBlock("_EnvPoints", ekPan, pan, sizeof pan);
   p.SetBlock("_EnvPoints", ekOutGain, gain, sizeof gain);
+  p.SetBlock("_EnvPoints", ekWidth, width, sizeof width);
   engine.LoadFromProgram(p);
   std::vector<double> in0(4096), in1(4096), out0(4096), out1(4096);
   for (size_t i = 0; i < in0.size(); ++i) in0[i] = in1[i] = 0.25 * std::sin(0.05 * double(i));
@@ -318,7 +321,7 @@ TEST_F(EnvelopeSetTest, AProgramWithAbsurdValuesRendersFiniteBoundedOutput) {
     ASSERT_TRUE(std::isfinite(out0[i]) && std::isfinite(out1[i])) << i;
     peak = std::max({peak, std::fabs(out0[i]), std::fabs(out1[i])});
   }
-  // +18 dB band gain and +1.5 dB pan on a 0.25 sine stay well below 10.
+  // +18 dB band gain, +1.5 dB pan and width 2 on a 0.25 sine stay well below 10.
   EXPECT_LT(peak, 10.0);
 }
 
