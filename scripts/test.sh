@@ -6,6 +6,8 @@
 #      chunk-reader fuzzers for a bounded time
 #   3. Linux with ThreadSanitizer (processing concurrent with host calls)
 #   4. Windows: the same tests cross-compiled for i686 and run under Wine
+#   5. Windows 64-bit: the same tests cross-compiled for x86-64 and run under
+#      64-bit Wine (no i386 packages needed)
 # Each lane is a preset of CMakePresets.json and prints its test runner's
 # summary; the script exits non-zero when any lane fails. A lane this machine
 # cannot run prints "SKIPPED <lane>: <reason>". Build folders live under
@@ -91,6 +93,45 @@ else
   lane windows
   wineserver -k 2>/dev/null || true
 fi
+
+# The 64-bit Windows lane. Its own Wine prefix, so neither lane's prefix
+# decides the other's architecture.
+windows64_lane() {
+  if ! bash scripts/setup.sh --windows64 >build/windows64-setup.log 2>&1; then
+    echo "SKIPPED windows64 lane: the x86-64 cross toolchain or wine64 could not be installed ($(tail -n 1 build/windows64-setup.log))"
+    return
+  fi
+  local wine64 wineserver64
+  wine64=$(command -v /usr/lib/wine/wine64 wine64 | head -n 1)
+  wineserver64=$(command -v /usr/lib/wine/wineserver64 wineserver64 wineserver | head -n 1)
+  if [ -z "$wine64" ] || [ -z "$wineserver64" ]; then
+    echo "SKIPPED windows64 lane: no wine64 loader or wineserver found"
+    return
+  fi
+  export WINEPREFIX="$root/build/wineprefix64" WINEARCH=win64 WINEDEBUG=-all
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    "$wine64" wineboot --init >/dev/null 2>&1 || true
+    "$wineserver64" -w 2>/dev/null || true
+  fi
+  # A tiny cross-built program that exits with 42 tells whether both the
+  # toolchain and wine64 work here.
+  local probe=build/probe-win64
+  printf 'int main(void) { return 42; }\n' >"$probe.c"
+  if ! x86_64-w64-mingw32-gcc-posix -o "$probe.exe" "$probe.c" >"$probe.log" 2>&1; then
+    echo "SKIPPED windows64 lane: the x86-64 cross compiler cannot build a program ($(tail -n 1 "$probe.log"))"
+    return
+  fi
+  "$wine64" "$probe.exe" >/dev/null 2>&1
+  if [ $? -ne 42 ]; then
+    echo "SKIPPED windows64 lane: wine64 cannot run a 64-bit Windows program"
+    "$wineserver64" -k 2>/dev/null || true
+    return
+  fi
+  lane windows64
+  "$wineserver64" -k 2>/dev/null || true
+}
+echo
+windows64_lane
 
 echo
 if [ ${#failed[@]} -gt 0 ]; then
