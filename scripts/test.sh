@@ -8,6 +8,8 @@
 #   4. Windows: the same tests cross-compiled for i686 and run under Wine
 #   5. Windows 64-bit: the same tests cross-compiled for x86-64 and run under
 #      64-bit Wine (no i386 packages needed)
+#   6. the release archives (scripts/package.sh) from the lanes' builds: two
+#      runs give the same bytes, and every archive's plug-in loads
 # Each lane is a preset of CMakePresets.json and prints its test runner's
 # summary; the script exits non-zero when any lane fails. A lane this machine
 # cannot run prints "SKIPPED <lane>: <reason>". Build folders live under
@@ -34,7 +36,7 @@ bash scripts/check-format.sh ${FORMAT_BASE:+"$FORMAT_BASE"} || failed+=("format"
 python3 scripts/check-layers.py || failed+=("layers")
 
 lane() {  # lane PRESET
-  local name=$1 dir=build/$1
+  local name=$1 dir=build/$1 start=$SECONDS
   echo
   echo "=== lane: $name ==="
   if ! cmake --preset "$name" >"$dir.configure.log" 2>&1; then
@@ -53,6 +55,7 @@ lane() {  # lane PRESET
     echo "FAILED $name lane: tests"
     failed+=("$name")
   fi
+  echo "$name lane: $((SECONDS - start)) s"
 }
 
 # True when this machine executes 32-bit x86 programs: a 96-byte i386 ELF
@@ -79,6 +82,8 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 lane linux-tsan
 unset TSAN_OPTIONS
 
+package_wine32=""
+package_wine64=""
 echo
 if ! can_run_i386; then
   echo "SKIPPED windows lane: this machine cannot run 32-bit programs"
@@ -91,6 +96,7 @@ else
     wineserver -w 2>/dev/null || true
   fi
   lane windows
+  package_wine32=wine
   wineserver -k 2>/dev/null || true
 fi
 
@@ -128,10 +134,28 @@ windows64_lane() {
     return
   fi
   lane windows64
+  package_wine64=$wine64
   "$wineserver64" -k 2>/dev/null || true
 }
 echo
 windows64_lane
+
+# The archives come from the three Release builds above; without one of them
+# there is nothing complete to package.
+echo
+echo "=== release archives ==="
+missing_builds=""
+for f in build/linux-release/plugin/Talvern.so build/linux-release/bin/talvern-render build/windows/plugin/Talvern.dll \
+  build/windows64/plugin/Talvern-x64.dll build/windows64/bin/talvern-render.exe; do
+  [ -f "$f" ] || missing_builds+=" $f"
+done
+if [ -n "$missing_builds" ]; then
+  echo "SKIPPED package check: not built here:$missing_builds"
+elif [ -z "$package_wine64" ]; then
+  echo "SKIPPED package check: the windows64 lane did not run"
+else
+  bash scripts/check-package.sh "$package_wine64" "$package_wine32" || failed+=("package")
+fi
 
 echo
 if [ ${#failed[@]} -gt 0 ]; then
