@@ -60,7 +60,7 @@ plug-ins through a bridge. A 64-bit DAW without a bridge needs
 Talvern-x64.dll from the windows-x64 archive instead.
 
 Copy Talvern.dll into the folder your DAW scans for VST 2 plug-ins, for
-example C:\Program Files (x86)\VSTPlugins or C:\Program Files (x86)\Steinberg\VSTPlugins
+example C:\Program Files (x86)\VSTPlugins or C:\Program Files (x86)\Common Files\VST2
 (the DAW's plug-in settings name the folders it uses), then let the DAW
 rescan its plug-ins.
 TXT
