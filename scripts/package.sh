@@ -15,6 +15,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+mkdir -p build
 build=1
 out=dist
 while [ $# -gt 0 ]; do
@@ -40,8 +41,10 @@ platforms=(
 )
 
 if [ $build -eq 1 ]; then
-  bash scripts/setup.sh --windows >/dev/null
-  bash scripts/setup.sh --windows64 >/dev/null
+  for flag in --windows --windows64; do
+    bash scripts/setup.sh $flag >build/package-setup.log 2>&1 ||
+      { echo "package: scripts/setup.sh $flag failed: $(tail -n 1 build/package-setup.log)" >&2; exit 1; }
+  done
   for p in "${platforms[@]}"; do
     read -r preset _ <<<"$p"
     cmake --preset "$preset" >"build/$preset.configure.log" 2>&1 || { cat "build/$preset.configure.log"; exit 1; }
