@@ -86,7 +86,9 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
     case effOpen: open(); return 0;
     case effClose: close(); return 0;
     case effSetProgram:
-      if (value < numPrograms) setProgram(static_cast<VstInt32>(value));
+      // Negative numbers select the first program; checked before the cast,
+      // which on 64-bit hosts would turn -2^32 + 1 into program 1.
+      if (value < numPrograms) setProgram(value < 0 ? 0 : static_cast<VstInt32>(value));
       return 0;
     case effGetProgram: return getProgram();
     case effSetProgramName: setProgramName(static_cast<char*>(ptr)); return 0;
