@@ -2,8 +2,10 @@
 // The VST 2.x plug-in interface records and opcodes, as the interface
 // publishes them: the effect record the host holds, the dispatcher and host
 // callback opcodes, the effect flags and the editor rectangle.
-// 32-bit fields on i686; pointer-sized fields (VstIntPtr) follow the platform.
+// 32-bit fields everywhere; pointer-sized fields (VstIntPtr, pointers) are 4
+// bytes on i686 and 8 on x86-64, with natural alignment, as hosts lay them out.
 
+#include <cstddef>
 #include <cstdint>
 
 using VstInt32 = int32_t;
@@ -56,6 +58,19 @@ struct AEffect {
   AEffectProcessProc processReplacing;
   char future[60];
 };
+
+// The offsets a host reads directly, for both pointer sizes: a field out of
+// place here means a host reads garbage counts or calls a wrong address.
+static_assert(sizeof(VstIntPtr) == sizeof(void*));
+static_assert(offsetof(AEffect, dispatcher) == sizeof(void*));
+static_assert(offsetof(AEffect, numPrograms) == 5 * sizeof(void*));
+static_assert(offsetof(AEffect, flags) == 5 * sizeof(void*) + 16);
+static_assert(offsetof(AEffect, resvd1) == (sizeof(void*) == 8 ? 64 : 40));
+static_assert(offsetof(AEffect, initialDelay) == (sizeof(void*) == 8 ? 80 : 48));
+static_assert(offsetof(AEffect, object) == (sizeof(void*) == 8 ? 96 : 64));
+static_assert(offsetof(AEffect, uniqueID) == (sizeof(void*) == 8 ? 112 : 72));
+static_assert(offsetof(AEffect, processReplacing) == (sizeof(void*) == 8 ? 120 : 80));
+static_assert(sizeof(AEffect) == (sizeof(void*) == 8 ? 192 : 144));
 
 struct ERect {
   VstInt16 top, left, bottom, right;

@@ -1,6 +1,8 @@
 #include "host/DAudioEffect.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 
@@ -86,7 +88,9 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
     case effOpen: open(); return 0;
     case effClose: close(); return 0;
     case effSetProgram:
-      if (value < numPrograms) setProgram(static_cast<VstInt32>(value));
+      // A value below the 32-bit range is held at its bottom rather than cut
+      // to its low 32 bits (on 64-bit hosts -2^32 + 1 would name program 1).
+      if (value < numPrograms) setProgram(static_cast<VstInt32>(std::max<VstIntPtr>(value, INT32_MIN)));
       return 0;
     case effGetProgram: return getProgram();
     case effSetProgramName: setProgramName(static_cast<char*>(ptr)); return 0;

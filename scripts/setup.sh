@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, the tests and the demo need.
 # Idempotent: packages already present are skipped by apt.
-# Usage: scripts/setup.sh [--windows]   (--windows adds the cross toolchain and Wine)
+# Usage: scripts/setup.sh [--windows | --windows64]
+#   --windows    adds the i686 cross toolchain and 32-bit Wine (needs i386 packages)
+#   --windows64  adds the x86-64 cross toolchain and 64-bit Wine (amd64 packages only)
 set -euo pipefail
 
 want_windows=0
-[ "${1:-}" = "--windows" ] && want_windows=1
+want_windows64=0
+case "${1:-}" in
+  --windows) want_windows=1 ;;
+  --windows64) want_windows64=1 ;;
+  "") ;;
+  *) echo "usage: $0 [--windows | --windows64]" >&2; exit 2 ;;
+esac
 
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
@@ -13,9 +21,12 @@ export DEBIAN_FRONTEND=noninteractive
 
 native_pkgs=(build-essential cmake ninja-build ccache pkg-config zlib1g-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-14-dev
-  libsndfile1-dev libjpeg-dev libfreetype-dev libx11-dev libxext-dev xvfb python3 clang-format)
+  libsndfile1-dev libjpeg-dev libfreetype-dev libx11-dev libxext-dev xvfb python3 clang-format zip unzip)
 windows_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
   libz-mingw-w64-dev wine wine32)
+# wine64 alone: its loader is /usr/lib/wine/wine64, and nothing here pulls in i386.
+windows64_pkgs=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  libz-mingw-w64-dev wine64)
 
 missing() {
   local out=()
@@ -64,5 +75,14 @@ if [ $want_windows -eq 1 ]; then
       fi
       rm -rf "$tmp"
     fi
+  fi
+fi
+
+if [ $want_windows64 -eq 1 ]; then
+  need=$(missing "${windows64_pkgs[@]}")
+  if [ -n "$need" ]; then
+    apt_update
+    # shellcheck disable=SC2086
+    $SUDO apt-get install -y -qq --no-install-recommends $need || exit 3
   fi
 fi

@@ -7,6 +7,10 @@
 #      the settings store) for a bounded time
 #   3. Linux with ThreadSanitizer (processing concurrent with host calls)
 #   4. Windows: the same tests cross-compiled for i686 and run under Wine
+#   5. Windows 64-bit: the same tests cross-compiled for x86-64 and run under
+#      64-bit Wine (no i386 packages needed)
+#   6. the release archives (scripts/package.sh) from the lanes' builds: two
+#      runs give the same bytes, and every archive's plug-in loads
 # Each lane is a preset of CMakePresets.json and prints its test runner's
 # summary; the script exits non-zero when any lane fails. A lane this machine
 # cannot run prints "SKIPPED <lane>: <reason>". Build folders live under
@@ -33,7 +37,7 @@ bash scripts/check-format.sh ${FORMAT_BASE:+"$FORMAT_BASE"} || failed+=("format"
 python3 scripts/check-layers.py || failed+=("layers")
 
 lane() {  # lane PRESET
-  local name=$1 dir=build/$1
+  local name=$1 dir=build/$1 start=$SECONDS
   echo
   echo "=== lane: $name ==="
   if ! cmake --preset "$name" >"$dir.configure.log" 2>&1; then
@@ -52,6 +56,7 @@ lane() {  # lane PRESET
     echo "FAILED $name lane: tests"
     failed+=("$name")
   fi
+  echo "$name lane: $((SECONDS - start)) s"
 }
 
 # True when this machine executes 32-bit x86 programs: a 96-byte i386 ELF
@@ -78,6 +83,8 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 lane linux-tsan
 unset TSAN_OPTIONS
 
+package_wine32=""
+package_wine64=""
 echo
 if ! can_run_i386; then
   echo "SKIPPED windows lane: this machine cannot run 32-bit programs"
@@ -90,7 +97,65 @@ else
     wineserver -w 2>/dev/null || true
   fi
   lane windows
+  package_wine32=wine
   wineserver -k 2>/dev/null || true
+fi
+
+# The 64-bit Windows lane. Its own Wine prefix, so neither lane's prefix
+# decides the other's architecture.
+windows64_lane() {
+  if ! bash scripts/setup.sh --windows64 >build/windows64-setup.log 2>&1; then
+    echo "SKIPPED windows64 lane: the x86-64 cross toolchain or wine64 could not be installed ($(tail -n 1 build/windows64-setup.log))"
+    return
+  fi
+  local wine64 wineserver64
+  wine64=$(command -v /usr/lib/wine/wine64 wine64 | head -n 1)
+  wineserver64=$(command -v /usr/lib/wine/wineserver64 wineserver64 wineserver | head -n 1)
+  if [ -z "$wine64" ] || [ -z "$wineserver64" ]; then
+    echo "SKIPPED windows64 lane: no wine64 loader or wineserver found"
+    return
+  fi
+  export WINEPREFIX="$root/build/wineprefix64" WINEARCH=win64 WINEDEBUG=-all
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    "$wine64" wineboot --init >/dev/null 2>&1 || true
+    "$wineserver64" -w 2>/dev/null || true
+  fi
+  # A tiny cross-built program that exits with 42 tells whether both the
+  # toolchain and wine64 work here.
+  local probe=build/probe-win64
+  printf 'int main(void) { return 42; }\n' >"$probe.c"
+  if ! x86_64-w64-mingw32-gcc-posix -o "$probe.exe" "$probe.c" >"$probe.log" 2>&1; then
+    echo "SKIPPED windows64 lane: the x86-64 cross compiler cannot build a program ($(tail -n 1 "$probe.log"))"
+    return
+  fi
+  "$wine64" "$probe.exe" >/dev/null 2>&1
+  if [ $? -ne 42 ]; then
+    echo "SKIPPED windows64 lane: wine64 cannot run a 64-bit Windows program"
+    "$wineserver64" -k 2>/dev/null || true
+    return
+  fi
+  lane windows64
+  package_wine64=$wine64
+  "$wineserver64" -k 2>/dev/null || true
+}
+echo
+windows64_lane
+
+# The archives come from the three Release builds above; without one of them
+# there is nothing complete to package.
+echo
+echo "=== release archives ==="
+missing_builds=""
+for f in build/linux-release/plugin/Talvern.so build/linux-release/bin/talvern-render build/windows/plugin/Talvern.dll \
+  build/windows64/plugin/Talvern-x64.dll build/windows64/bin/talvern-render.exe; do
+  [ -f "$f" ] || missing_builds+=" $f"
+done
+if [ -n "$missing_builds" ]; then
+  echo "SKIPPED package check: not built here:$missing_builds"
+elif [ -z "$package_wine64" ]; then
+  echo "SKIPPED package check: the windows64 lane did not run"
+else
+  bash scripts/check-package.sh "$package_wine64" "$package_wine32" || failed+=("package")
 fi
 
 echo

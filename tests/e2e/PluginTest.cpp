@@ -137,6 +137,23 @@ TEST(Plugin, ProgramAndBankFilesWrittenByOneInstanceLoadInAnother) {
   for (int i = 0; i < 9; ++i) EXPECT_EQ(c->GetParameter(i), a->GetParameter(i)) << i;
 }
 
+// The dispatcher's value is pointer-sized: on 64-bit hosts a program number
+// is judged as a whole, never by its low 32 bits.
+TEST(Plugin, ProgramNumbersBeyond32BitsAreNotTruncated) {
+  if (sizeof(VstIntPtr) < 8) GTEST_SKIP() << "32-bit host: VstIntPtr holds no more than 32 bits";
+  const auto high = static_cast<VstIntPtr>(int64_t{1} << 32);  // 0 on 32-bit builds, which skip
+  const struct {
+    VstIntPtr value;
+    VstIntPtr expected;  // program selected afterwards, starting from 3
+  } cases[] = {{high + 1, 3}, {-high + 1, 0}, {high, 3}, {-high, 0}};
+  for (const auto& c : cases) {
+    auto h = NewInstance();
+    h->Dispatch(effSetProgram, 0, 3);
+    h->Dispatch(effSetProgram, 0, c.value);
+    EXPECT_EQ(h->Dispatch(effGetProgram), c.expected) << c.value;
+  }
+}
+
 TEST(Plugin, HostileCallsNeverCrash) {
   auto h = NewInstance();
   std::vector<uint8_t> junk(5000, 0xC3);

@@ -3,6 +3,10 @@
 // and set as well.
 #include "platform/Fpu.h"
 
+#if !defined(__i386__)
+#error "FpuI686.cpp is the 32-bit x86 guard"
+#endif
+
 namespace platform {
 
 void SaveFPUState(FPUStateArea& area) {
