@@ -37,7 +37,7 @@ SIDE = {
     "hostkit": {"host", "platform"},
     "apps": {"hostkit", "host", "platform"},
     "tools": set(LAYERS),
-    "bench": set(LAYERS) | {"hostkit"},
+    "bench": set(LAYERS) | {"hostkit", "platform/testing"},
     "tests": set(LAYERS) | {"hostkit", "platform/testing", "apps"},
 }
 
