@@ -34,7 +34,7 @@ struct TLaneState {
   double OutGain[kLaneCount], WidthMul[kLaneCount], WidthGain[kLaneCount], Pan[kLaneCount], PanOutGain[kLaneCount];
 };
 
-using TBandKernel = void (*)(TLaneState& st, const double* inT, double* xT, double* dT, int n, const TBandPipeline& p);
+using TBandKernel = void (*)(TLaneState& st, const double* inT, double* xT, int n, const TBandPipeline& p);
 
 }  // namespace
 
@@ -177,8 +177,7 @@ void RunBandLanes(const TBandLanes& l, int count, int n, const TBandPipeline& p,
       st.PanOutGain[k] = l.Pan[c] * l.OutGain[c];
     }
     double* xT = scratch;
-    double* dT = scratch + kLaneCount * kLaneBlock;
-    gKernel.Kernel(st, inT, xT, dT, n, p);
+    gKernel.Kernel(st, inT, xT, n, p);
     for (int k = 0; k < lanes; ++k) {
       const int c = base + k;
       double* out = l.Out[c];

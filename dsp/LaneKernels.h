@@ -23,9 +23,10 @@
 // so one group's recursions overlap with the others'.
 constexpr int kLaneCount = 16;
 constexpr int kLaneBlock = 128;  // samples per call at most
-// Scratch doubles a call needs: the signal and detector blocks (kLaneCount
-// per sample) and the input pattern (eight per sample).
-constexpr int kLaneScratch = 2 * kLaneCount * kLaneBlock + 8 * kLaneBlock;
+// Scratch doubles a call needs: the signal block (kLaneCount per sample) and
+// the input pattern (eight per sample), which starts at kLaneInputOffset.
+constexpr int kLaneInputOffset = kLaneCount * kLaneBlock;
+constexpr int kLaneScratch = kLaneInputOffset + 8 * kLaneBlock;
 
 struct TBandPipeline {
   int32_t Codes[4];  // the stages in order, "O.Gain" left out

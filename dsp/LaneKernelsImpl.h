@@ -104,55 +104,23 @@ KES_ALWAYS_INLINE void scaleAll(double* xT, int n, const double* factors) {
     for (int g = 0; g < G; ++g) store(at(xT, i, g), load(at(xT, i, g)) * f[g]);
 }
 
-// The static law and the gain smoother, per lane; dT holds the detector and
-// receives the factor each sample is multiplied by.
-template <bool Squared, bool Metering>
-KES_ALWAYS_INLINE void gainCore(TLaneState& st, double* dT, int n) {
-  TLanes thresh[G], ratio[G], rise[G], fall[G], wet[G], dry[G], outFactor[G], gain[G], energy[G];
-  for (int g = 0; g < G; ++g) {
-    thresh[g] = load(st.Thresh + g * L);
-    ratio[g] = load(st.Ratio + g * L);
-    rise[g] = load(st.Rise + g * L);
-    fall[g] = load(st.Fall + g * L);
-    wet[g] = load(st.Wet + g * L);
-    dry[g] = load(st.Dry + g * L);
-    outFactor[g] = load(st.OutFactor + g * L);
-    gain[g] = load(st.Gain + g * L);
-    energy[g] = load(st.Energy + g * L);
-  }
-  const TLanes one = splat(1.0);
-  for (int i = 0; i < n; ++i) {
-    for (int g = 0; g < G; ++g) {
-      const TLanes d = load(at(dT, i, g));
-      TLanes q = (thresh[g] + (d - thresh[g]) * ratio[g]) / d;
-      if constexpr (Squared) q = q * q;
-      const TLanes target = d > thresh[g] ? q : one;
-      gain[g] = gain[g] + (target - gain[g]) * (target >= gain[g] ? rise[g] : fall[g]);
-      TLanes f = gain[g] * wet[g] + dry[g];
-      if constexpr (Metering) {
-        energy[g] += f * f;
-        f = f * outFactor[g];
-      }
-      store(at(dT, i, g), f);
-    }
-  }
-  for (int g = 0; g < G; ++g) {
-    store(st.Gain + g * L, gain[g]);
-    store(st.Energy + g * L, energy[g]);
-  }
-}
-
-// Outside M/S: the whole dynamics stage in one pass over the samples, the
-// detector, its smoothing, link, metering and inversion feeding the gain
-// computer directly.
-template <bool Stereo, bool Env, bool Metering>
-KES_ALWAYS_INLINE void dynamicsFused(TLaneState& st, double* xT, int n, bool squared, bool inverted) {
-  TMask even[G], linked[G];
+// The dynamics stage in one pass over the samples: the detector (the band
+// signal's magnitude; in M/S that of the mid or side signal, on both lanes of
+// the pair), its smoothing, the link, metering and inversion feeding the gain
+// computer, and the gain applied (in M/S to the mid or side signal only,
+// then back to L/R, then the band gain when "O.Gain" follows).
+template <bool Stereo, bool MidSide, bool Env, bool Metering>
+KES_ALWAYS_INLINE void dynamicsFused(TLaneState& st, double* xT, int n, const TBandPipeline& p, bool gainNext) {
+  const bool squared = p.Squared, inverted = p.Inverted, mid = p.MSMode == 1;
+  TMask even[G], linked[G], chosen[G];
+  TLanes outGain[G];
   TLanes s[G], k[G], link[G], rest[G], sum[G];
   TLanes thresh[G], ratio[G], rise[G], fall[G], wet[G], dry[G], outFactor[G], gain[G], energy[G];
   for (int g = 0; g < G; ++g) {
     even[g] = loadMask(st.Even + g * L);
     linked[g] = loadMask(st.Linked + g * L);
+    chosen[g] = loadMask(st.Chosen + g * L);
+    outGain[g] = load(st.OutGain + g * L);
     s[g] = load(st.DetState + g * L);
     k[g] = load(st.DetCoef + g * L);
     link[g] = load(st.Link + g * L);
@@ -171,13 +139,20 @@ KES_ALWAYS_INLINE void dynamicsFused(TLaneState& st, double* xT, int n, bool squ
   const TLanes one = splat(1.0), floor = splat(1e-15);
   for (int i = 0; i < n; ++i) {
     for (int g = 0; g < G; ++g) {
-      const TLanes x = load(at(xT, i, g));
-      TLanes d = absLanes(x);
+      TLanes x = load(at(xT, i, g)), d;
+      if constexpr (MidSide) {
+        x = lrToMs(x, even[g]);
+        TLanes m, side;
+        pairOf(x, even[g], m, side);
+        d = absLanes(mid ? m : side);
+      } else {
+        d = absLanes(x);
+      }
       if constexpr (Env) {
         s[g] = s[g] + (d - s[g]) * k[g];
         d = s[g];
       }
-      if constexpr (Stereo) {
+      if constexpr (Stereo && !MidSide) {
         TLanes first, second;
         pairOf(d, even[g], first, second);
         // Unlinked: each channel heeds the louder of the two by the link
@@ -199,7 +174,12 @@ KES_ALWAYS_INLINE void dynamicsFused(TLaneState& st, double* xT, int n, bool squ
         energy[g] += f * f;
         f = f * outFactor[g];
       }
-      store(at(xT, i, g), x * f);
+      if constexpr (MidSide) {
+        const TLanes y = msToLr(chosen[g] ? x * f : x, even[g]);
+        store(at(xT, i, g), gainNext ? y * outGain[g] : y);
+      } else {
+        store(at(xT, i, g), x * f);
+      }
     }
   }
   for (int g = 0; g < G; ++g) {
@@ -210,113 +190,25 @@ KES_ALWAYS_INLINE void dynamicsFused(TLaneState& st, double* xT, int n, bool squ
   }
 }
 
-KES_ALWAYS_INLINE void dynamics(TLaneState& st, double* xT, double* dT, int n, const TBandPipeline& p, bool gainNext) {
-  if (!p.MidSide) {
-    const int variant = (p.Stereo ? 4 : 0) | (p.Env ? 2 : 0) | (p.Metering ? 1 : 0);
-    switch (variant) {
-      case 0: dynamicsFused<false, false, false>(st, xT, n, p.Squared, p.Inverted); break;
-      case 1: dynamicsFused<false, false, true>(st, xT, n, p.Squared, p.Inverted); break;
-      case 2: dynamicsFused<false, true, false>(st, xT, n, p.Squared, p.Inverted); break;
-      case 3: dynamicsFused<false, true, true>(st, xT, n, p.Squared, p.Inverted); break;
-      case 4: dynamicsFused<true, false, false>(st, xT, n, p.Squared, p.Inverted); break;
-      case 5: dynamicsFused<true, false, true>(st, xT, n, p.Squared, p.Inverted); break;
-      case 6: dynamicsFused<true, true, false>(st, xT, n, p.Squared, p.Inverted); break;
-      default: dynamicsFused<true, true, true>(st, xT, n, p.Squared, p.Inverted); break;
-    }
-    return;
-  }
-  TMask even[G];
-  for (int g = 0; g < G; ++g) even[g] = loadMask(st.Even + g * L);
-  // Detector: the magnitude of the band signal (in M/S, of the mid or side
-  // signal, on both lanes of the pair).
-  if (p.MidSide) {
-    const bool mid = p.MSMode == 1;
-    for (int i = 0; i < n; ++i)
-      for (int g = 0; g < G; ++g) {
-        const TLanes ms = lrToMs(load(at(xT, i, g)), even[g]);
-        store(at(xT, i, g), ms);
-        TLanes m, s;
-        pairOf(ms, even[g], m, s);
-        store(at(dT, i, g), absLanes(mid ? m : s));
-      }
-  } else {
-    for (int i = 0; i < n; ++i)
-      for (int g = 0; g < G; ++g) store(at(dT, i, g), absLanes(load(at(xT, i, g))));
-  }
-  if (p.Env) {
-    TLanes s[G], k[G];
-    for (int g = 0; g < G; ++g) {
-      s[g] = load(st.DetState + g * L);
-      k[g] = load(st.DetCoef + g * L);
-    }
-    for (int i = 0; i < n; ++i)
-      for (int g = 0; g < G; ++g) {
-        s[g] = s[g] + (load(at(dT, i, g)) - s[g]) * k[g];
-        store(at(dT, i, g), s[g]);
-      }
-    for (int g = 0; g < G; ++g) store(st.DetState + g * L, s[g]);
-  }
-  if (p.Stereo && !p.MidSide) {
-    TMask linked[G];
-    TLanes l[G], rest[G];
-    for (int g = 0; g < G; ++g) {
-      linked[g] = loadMask(st.Linked + g * L);
-      l[g] = load(st.Link + g * L);
-      rest[g] = load(st.Rest + g * L);
-    }
-    for (int i = 0; i < n; ++i)
-      for (int g = 0; g < G; ++g) {
-        const TLanes v = load(at(dT, i, g));
-        TLanes first, second;
-        pairOf(v, even[g], first, second);
-        // Unlinked: each channel heeds the louder of the two by the link weight.
-        const TLanes m = first > second ? first : second;
-        const TLanes mixed = l[g] * m + rest[g] * v;
-        // Linked: the first channel's detector holds the second's peak, and
-        // both lanes run the first channel's gain computer on it.
-        const TLanes held = second > first ? second : first;
-        store(at(dT, i, g), linked[g] ? held : mixed);
-      }
-  }
-  if (p.Metering) {
-    TLanes sum[G];
-    for (int g = 0; g < G; ++g) sum[g] = splat(0.0);
-    for (int i = 0; i < n; ++i)
-      for (int g = 0; g < G; ++g) {
-        const TLanes d = load(at(dT, i, g));
-        sum[g] += d * d;
-      }
-    for (int g = 0; g < G; ++g) store(st.DetEnergy + g * L, sum[g]);
-  }
-  if (p.Inverted) {
-    const TLanes floor = splat(1e-15);
-    for (int i = 0; i < n; ++i)
-      for (int g = 0; g < G; ++g) {
-        const TLanes d = load(at(dT, i, g));
-        store(at(dT, i, g), 1.0 / (d > 1e-15 ? d : floor));
-      }
-  }
-  if (p.Squared)
-    p.Metering ? gainCore<true, true>(st, dT, n) : gainCore<true, false>(st, dT, n);
-  else
-    p.Metering ? gainCore<false, true>(st, dT, n) : gainCore<false, false>(st, dT, n);
-  if (p.MidSide) {
-    // The gain on the mid or side signal only, then back to L/R.
-    TMask chosen[G];
-    for (int g = 0; g < G; ++g) chosen[g] = loadMask(st.Chosen + g * L);
-    for (int i = 0; i < n; ++i)
-      for (int g = 0; g < G; ++g) {
-        const TLanes x = load(at(xT, i, g));
-        store(at(xT, i, g), msToLr(chosen[g] ? x * load(at(dT, i, g)) : x, even[g]));
-      }
-    if (gainNext) scaleAll(xT, n, st.OutGain);
-  } else {
-    for (int i = 0; i < n; ++i)
-      for (int g = 0; g < G; ++g) store(at(xT, i, g), load(at(xT, i, g)) * load(at(dT, i, g)));
+KES_ALWAYS_INLINE void dynamics(TLaneState& st, double* xT, int n, const TBandPipeline& p, bool gainNext) {
+  const int variant = (p.MidSide ? 8 : p.Stereo ? 4 : 0) | (p.Env ? 2 : 0) | (p.Metering ? 1 : 0);
+  switch (variant) {
+    case 0: dynamicsFused<false, false, false, false>(st, xT, n, p, gainNext); break;
+    case 1: dynamicsFused<false, false, false, true>(st, xT, n, p, gainNext); break;
+    case 2: dynamicsFused<false, false, true, false>(st, xT, n, p, gainNext); break;
+    case 3: dynamicsFused<false, false, true, true>(st, xT, n, p, gainNext); break;
+    case 4: dynamicsFused<true, false, false, false>(st, xT, n, p, gainNext); break;
+    case 5: dynamicsFused<true, false, false, true>(st, xT, n, p, gainNext); break;
+    case 6: dynamicsFused<true, false, true, false>(st, xT, n, p, gainNext); break;
+    case 7: dynamicsFused<true, false, true, true>(st, xT, n, p, gainNext); break;
+    case 8: dynamicsFused<true, true, false, false>(st, xT, n, p, gainNext); break;
+    case 9: dynamicsFused<true, true, false, true>(st, xT, n, p, gainNext); break;
+    case 10: dynamicsFused<true, true, true, false>(st, xT, n, p, gainNext); break;
+    default: dynamicsFused<true, true, true, true>(st, xT, n, p, gainNext); break;
   }
 }
 
-void bandKernel(TLaneState& st, const double* inT, double* xT, double* dT, int n, const TBandPipeline& p) {
+void bandKernel(TLaneState& st, const double* inT, double* xT, int n, const TBandPipeline& p) {
   {
     TLanes b0[G], k1[G], k2[G], s1[G], s2[G];
     for (int g = 0; g < G; ++g) {
@@ -349,7 +241,7 @@ void bandKernel(TLaneState& st, const double* inT, double* xT, double* dT, int n
   for (int j = 0; j < p.StageCount; ++j) {
     const bool gainNext = p.GainNext[j];
     switch (p.Codes[j]) {
-      case scComp: dynamics(st, xT, dT, n, p, gainNext); break;
+      case scComp: dynamics(st, xT, n, p, gainNext); break;
       case scWidth:
         if (!p.Stereo) {
           if (gainNext) scaleAll(xT, n, st.OutGain);

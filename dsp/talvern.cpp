@@ -423,7 +423,7 @@ void TTalvern::processBandsInLanes(const double* in0, const double* in1, double*
   const bool fold = FActiveOrder[0] == scOutGain;
 
   // The input as the lanes take it: left on even lanes, right on odd ones.
-  double* inT = FLaneScratch + 2 * kLaneCount * kLaneBlock;
+  double* inT = FLaneScratch + kLaneInputOffset;
   for (int i = 0; i < n; ++i)
     for (int c = 0; c < 8; ++c) inT[i * 8 + c] = stereo && (c & 1) ? in1[i] : in0[i];
 
