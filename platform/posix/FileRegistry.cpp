@@ -166,21 +166,22 @@ bool Load(const std::string& file, ValueMap& values) {
   return true;
 }
 
+// Writes all of `content` to fd and flushes it to the disk.
+bool WriteAllAndSync(int fd, const std::string& content) {
+  size_t done = 0;
+  while (done < content.size()) {
+    ssize_t n = write(fd, content.data() + done, content.size() - done);
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return fsync(fd) == 0;
+}
+
 // Writes `content` to a new file; never replaces one that exists.
 bool WriteNewFile(const std::string& path, const std::string& content) {
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
   if (fd < 0) return false;
-  size_t done = 0;
-  while (done < content.size()) {
-    ssize_t n = write(fd, content.data() + done, content.size() - done);
-    if (n <= 0) {
-      close(fd);
-      unlink(path.c_str());
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  bool ok = fsync(fd) == 0;
+  bool ok = WriteAllAndSync(fd, content);
   ok = close(fd) == 0 && ok;
   if (!ok) unlink(path.c_str());
   return ok;
@@ -239,18 +240,12 @@ bool Store(const std::string& file, const ValueMap& values) {
   std::string tmp = file + ".tmp." + std::to_string(getpid());
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (fd < 0) return false;
-  size_t done = 0;
-  while (done < content.size()) {
-    ssize_t n = write(fd, content.data() + done, content.size() - done);
-    if (n <= 0) {
-      close(fd);
-      unlink(tmp.c_str());
-      return false;
-    }
-    done += static_cast<size_t>(n);
+  bool ok = WriteAllAndSync(fd, content);
+  ok = close(fd) == 0 && ok;
+  if (!ok) {
+    unlink(tmp.c_str());
+    return false;
   }
-  fsync(fd);
-  close(fd);
   if (rename(tmp.c_str(), file.c_str()) != 0) {
     unlink(tmp.c_str());
     return false;
