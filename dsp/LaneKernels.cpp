@@ -1,5 +1,6 @@
 #include "dsp/LaneKernels.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -140,7 +141,10 @@ void RunBandLanes(const TBandLanes& l, int count, int n, const TBandPipeline& p,
   const int slots = gKernel.Slots;
   for (int base = 0; base < count; base += slots) {
     const int lanes = count - base < slots ? count - base : slots;
-    TLaneState st{};
+    // Every field of a used lane is set below; a partial pass zeroes the
+    // lanes it leaves unused, so they compute on zeros.
+    TLaneState st;
+    if (lanes < slots) std::memset(&st, 0, sizeof st);
     for (int k = 0; k < lanes; ++k) {
       const int c = base + k;
       const TBandChannelState& own = *l.Own[c];
