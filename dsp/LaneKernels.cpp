@@ -31,6 +31,8 @@ struct TLaneState {
   // lane the dynamics act on, as masks.
   double Link[kLaneCount], Rest[kLaneCount];
   long long Linked[kLaneCount], Even[kLaneCount], Chosen[kLaneCount];
+  // Every band of the pass is linked (L/R stereo): the gain computer runs once per band.
+  bool AllLinked;
   // Stages.
   double OutGain[kLaneCount], WidthMul[kLaneCount], WidthGain[kLaneCount], Pan[kLaneCount], PanOutGain[kLaneCount];
 };
@@ -145,6 +147,7 @@ void RunBandLanes(const TBandLanes& l, int count, int n, const TBandPipeline& p,
     // lanes it leaves unused, so they compute on zeros.
     TLaneState st;
     if (lanes < slots) std::memset(&st, 0, sizeof st);
+    st.AllLinked = stereo && !p.MidSide;
     for (int k = 0; k < lanes; ++k) {
       const int c = base + k;
       const TBandChannelState& own = *l.Own[c];
@@ -172,6 +175,7 @@ void RunBandLanes(const TBandLanes& l, int count, int n, const TBandPipeline& p,
       st.Link[k] = l.Link[c];
       st.Rest[k] = 1.0 - static_cast<double>(l.Link[c]);
       st.Linked[k] = linked ? -1 : 0;
+      st.AllLinked = st.AllLinked && linked;
       st.Even[k] = (c & 1) == 0 ? -1 : 0;
       st.Chosen[k] = second == (p.MSMode != 1) ? -1 : 0;
       st.OutGain[k] = l.OutGain[c];

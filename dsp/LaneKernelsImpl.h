@@ -104,6 +104,147 @@ KES_ALWAYS_INLINE void scaleAll(double* xT, int n, const double* factors) {
     for (int g = 0; g < G; ++g) store(at(xT, i, g), load(at(xT, i, g)) * f[g]);
 }
 
+// The first lanes of the pairs of a and then of b, in order: lane k of the
+// result is lane 2k of a (k < L/2) or lane 2k - L of b.
+KES_ALWAYS_INLINE TLanes firstLanes(TLanes a, TLanes b) {
+#if defined(__clang__)
+#if KES_LANE_WIDTH == 2
+  return __builtin_shufflevector(a, b, 0, 2);
+#elif KES_LANE_WIDTH == 4
+  return __builtin_shufflevector(a, b, 0, 2, 4, 6);
+#else
+  return __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14);
+#endif
+#else
+#if KES_LANE_WIDTH == 2
+  return __builtin_shuffle(a, b, TMask{0, 2});
+#elif KES_LANE_WIDTH == 4
+  return __builtin_shuffle(a, b, TMask{0, 2, 4, 6});
+#else
+  return __builtin_shuffle(a, b, TMask{0, 2, 4, 6, 8, 10, 12, 14});
+#endif
+#endif
+}
+
+// The inverse for values that are the same on both lanes of a pair: each
+// lane of the first (low) or second (high) half of c on both lanes of a pair.
+KES_ALWAYS_INLINE TLanes pairsFromLow(TLanes c) {
+#if defined(__clang__)
+#if KES_LANE_WIDTH == 2
+  return __builtin_shufflevector(c, c, 0, 0);
+#elif KES_LANE_WIDTH == 4
+  return __builtin_shufflevector(c, c, 0, 0, 1, 1);
+#else
+  return __builtin_shufflevector(c, c, 0, 0, 1, 1, 2, 2, 3, 3);
+#endif
+#else
+#if KES_LANE_WIDTH == 2
+  return __builtin_shuffle(c, TMask{0, 0});
+#elif KES_LANE_WIDTH == 4
+  return __builtin_shuffle(c, TMask{0, 0, 1, 1});
+#else
+  return __builtin_shuffle(c, TMask{0, 0, 1, 1, 2, 2, 3, 3});
+#endif
+#endif
+}
+KES_ALWAYS_INLINE TLanes pairsFromHigh(TLanes c) {
+#if defined(__clang__)
+#if KES_LANE_WIDTH == 2
+  return __builtin_shufflevector(c, c, 1, 1);
+#elif KES_LANE_WIDTH == 4
+  return __builtin_shufflevector(c, c, 2, 2, 3, 3);
+#else
+  return __builtin_shufflevector(c, c, 4, 4, 5, 5, 6, 6, 7, 7);
+#endif
+#else
+#if KES_LANE_WIDTH == 2
+  return __builtin_shuffle(c, TMask{1, 1});
+#elif KES_LANE_WIDTH == 4
+  return __builtin_shuffle(c, TMask{2, 2, 3, 3});
+#else
+  return __builtin_shuffle(c, TMask{4, 4, 5, 5, 6, 6, 7, 7});
+#endif
+#endif
+}
+
+// L/R dynamics when every band of the pass is linked: both lanes of a pair
+// would run the same gain computer on the same detector, so it runs once per
+// band, on the first lanes of two vectors packed into one, and its factor
+// goes back to both channels. Lane for lane the arithmetic of dynamicsFused.
+template <bool Env, bool Metering>
+KES_ALWAYS_INLINE void dynamicsLinkedPairs(TLaneState& st, double* xT, int n, const TBandPipeline& p) {
+  static_assert(G % 2 == 0, "vectors are packed two into one");
+  constexpr int H = G / 2;
+  const bool squared = p.Squared, inverted = p.Inverted;
+  TMask even[G];
+  TLanes s[G], k[G], sum[G];
+  TLanes thresh[H], ratio[H], rise[H], fall[H], wet[H], dry[H], outFactor[H], gain[H], energy[H];
+  for (int g = 0; g < G; ++g) {
+    even[g] = loadMask(st.Even + g * L);
+    s[g] = load(st.DetState + g * L);
+    k[g] = load(st.DetCoef + g * L);
+    sum[g] = splat(0.0);
+  }
+  auto packed = [&](const double* field, int h) {
+    return firstLanes(load(field + 2 * h * L), load(field + (2 * h + 1) * L));
+  };
+  for (int h = 0; h < H; ++h) {
+    thresh[h] = packed(st.Thresh, h);
+    ratio[h] = packed(st.Ratio, h);
+    rise[h] = packed(st.Rise, h);
+    fall[h] = packed(st.Fall, h);
+    wet[h] = packed(st.Wet, h);
+    dry[h] = packed(st.Dry, h);
+    outFactor[h] = packed(st.OutFactor, h);
+    gain[h] = packed(st.Gain, h);
+    energy[h] = packed(st.Energy, h);
+  }
+  const TLanes one = splat(1.0), floor = splat(1e-15);
+  for (int i = 0; i < n; ++i) {
+    for (int h = 0; h < H; ++h) {
+      TLanes x[2], d[2];
+      for (int j = 0; j < 2; ++j) {
+        const int g = 2 * h + j;
+        x[j] = load(at(xT, i, g));
+        TLanes v = absLanes(x[j]);
+        if constexpr (Env) {
+          s[g] = s[g] + (v - s[g]) * k[g];
+          v = s[g];
+        }
+        TLanes first, second;
+        pairOf(v, even[g], first, second);
+        // The first channel's detector holds the second's peak.
+        v = second > first ? second : first;
+        if constexpr (Metering) sum[g] += v * v;
+        if (inverted) v = 1.0 / (v > 1e-15 ? v : floor);
+        d[j] = v;
+      }
+      const TLanes dc = firstLanes(d[0], d[1]);
+      TLanes q = (thresh[h] + (dc - thresh[h]) * ratio[h]) / dc;
+      if (squared) q = q * q;
+      const TLanes target = dc > thresh[h] ? q : one;
+      gain[h] = gain[h] + (target - gain[h]) * (target >= gain[h] ? rise[h] : fall[h]);
+      TLanes f = gain[h] * wet[h] + dry[h];
+      if constexpr (Metering) {
+        energy[h] += f * f;
+        f = f * outFactor[h];
+      }
+      store(at(xT, i, 2 * h), x[0] * pairsFromLow(f));
+      store(at(xT, i, 2 * h + 1), x[1] * pairsFromHigh(f));
+    }
+  }
+  for (int g = 0; g < G; ++g) {
+    store(st.DetState + g * L, s[g]);
+    store(st.DetEnergy + g * L, sum[g]);
+  }
+  for (int h = 0; h < H; ++h) {
+    store(st.Gain + 2 * h * L, pairsFromLow(gain[h]));
+    store(st.Gain + (2 * h + 1) * L, pairsFromHigh(gain[h]));
+    store(st.Energy + 2 * h * L, pairsFromLow(energy[h]));
+    store(st.Energy + (2 * h + 1) * L, pairsFromHigh(energy[h]));
+  }
+}
+
 // The dynamics stage in one pass over the samples: the detector (the band
 // signal's magnitude; in M/S that of the mid or side signal, on both lanes of
 // the pair), its smoothing, the link, metering and inversion feeding the gain
@@ -191,6 +332,13 @@ KES_ALWAYS_INLINE void dynamicsFused(TLaneState& st, double* xT, int n, const TB
 }
 
 KES_ALWAYS_INLINE void dynamics(TLaneState& st, double* xT, int n, const TBandPipeline& p, bool gainNext) {
+  if (p.Stereo && !p.MidSide && st.AllLinked) {
+    if (p.Env)
+      p.Metering ? dynamicsLinkedPairs<true, true>(st, xT, n, p) : dynamicsLinkedPairs<true, false>(st, xT, n, p);
+    else
+      p.Metering ? dynamicsLinkedPairs<false, true>(st, xT, n, p) : dynamicsLinkedPairs<false, false>(st, xT, n, p);
+    return;
+  }
   const int variant = (p.MidSide ? 8 : p.Stereo ? 4 : 0) | (p.Env ? 2 : 0) | (p.Metering ? 1 : 0);
   switch (variant) {
     case 0: dynamicsFused<false, false, false, false>(st, xT, n, p, gainNext); break;
