@@ -6,6 +6,17 @@
 // same element-wise IEEE arithmetic; only the register width differs.
 // No include guard: meant to be included several times.
 
+// Lane permutations, spelled the way each compiler takes them.
+#ifndef KES_PERMUTE
+#if defined(__clang__)
+#define KES_PERMUTE(v, ...) __builtin_shufflevector(v, v, __VA_ARGS__)
+#define KES_MERGE(a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
+#else
+#define KES_PERMUTE(v, ...) __builtin_shuffle(v, TMask{__VA_ARGS__})
+#define KES_MERGE(a, b, ...) __builtin_shuffle(a, b, TMask{__VA_ARGS__})
+#endif
+#endif
+
 namespace KES_LANE_NS {
 
 constexpr int L = KES_LANE_WIDTH;
@@ -36,22 +47,12 @@ KES_ALWAYS_INLINE TMask loadMask(const long long* p) {
 
 // Lane c takes lane c ^ 1: each channel meets the other channel of its band.
 KES_ALWAYS_INLINE TLanes swapPairs(TLanes v) {
-#if defined(__clang__)
 #if KES_LANE_WIDTH == 2
-  return __builtin_shufflevector(v, v, 1, 0);
+  return KES_PERMUTE(v, 1, 0);
 #elif KES_LANE_WIDTH == 4
-  return __builtin_shufflevector(v, v, 1, 0, 3, 2);
+  return KES_PERMUTE(v, 1, 0, 3, 2);
 #else
-  return __builtin_shufflevector(v, v, 1, 0, 3, 2, 5, 4, 7, 6);
-#endif
-#else
-#if KES_LANE_WIDTH == 2
-  return __builtin_shuffle(v, TMask{1, 0});
-#elif KES_LANE_WIDTH == 4
-  return __builtin_shuffle(v, TMask{1, 0, 3, 2});
-#else
-  return __builtin_shuffle(v, TMask{1, 0, 3, 2, 5, 4, 7, 6});
-#endif
+  return KES_PERMUTE(v, 1, 0, 3, 2, 5, 4, 7, 6);
 #endif
 }
 
@@ -107,63 +108,33 @@ KES_ALWAYS_INLINE void scaleAll(double* xT, int n, const double* factors) {
 // The first lanes of the pairs of a and then of b, in order: lane k of the
 // result is lane 2k of a (k < L/2) or lane 2k - L of b.
 KES_ALWAYS_INLINE TLanes firstLanes(TLanes a, TLanes b) {
-#if defined(__clang__)
 #if KES_LANE_WIDTH == 2
-  return __builtin_shufflevector(a, b, 0, 2);
+  return KES_MERGE(a, b, 0, 2);
 #elif KES_LANE_WIDTH == 4
-  return __builtin_shufflevector(a, b, 0, 2, 4, 6);
+  return KES_MERGE(a, b, 0, 2, 4, 6);
 #else
-  return __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14);
-#endif
-#else
-#if KES_LANE_WIDTH == 2
-  return __builtin_shuffle(a, b, TMask{0, 2});
-#elif KES_LANE_WIDTH == 4
-  return __builtin_shuffle(a, b, TMask{0, 2, 4, 6});
-#else
-  return __builtin_shuffle(a, b, TMask{0, 2, 4, 6, 8, 10, 12, 14});
-#endif
+  return KES_MERGE(a, b, 0, 2, 4, 6, 8, 10, 12, 14);
 #endif
 }
 
 // The inverse for values that are the same on both lanes of a pair: each
 // lane of the first (low) or second (high) half of c on both lanes of a pair.
 KES_ALWAYS_INLINE TLanes pairsFromLow(TLanes c) {
-#if defined(__clang__)
 #if KES_LANE_WIDTH == 2
-  return __builtin_shufflevector(c, c, 0, 0);
+  return KES_PERMUTE(c, 0, 0);
 #elif KES_LANE_WIDTH == 4
-  return __builtin_shufflevector(c, c, 0, 0, 1, 1);
+  return KES_PERMUTE(c, 0, 0, 1, 1);
 #else
-  return __builtin_shufflevector(c, c, 0, 0, 1, 1, 2, 2, 3, 3);
-#endif
-#else
-#if KES_LANE_WIDTH == 2
-  return __builtin_shuffle(c, TMask{0, 0});
-#elif KES_LANE_WIDTH == 4
-  return __builtin_shuffle(c, TMask{0, 0, 1, 1});
-#else
-  return __builtin_shuffle(c, TMask{0, 0, 1, 1, 2, 2, 3, 3});
-#endif
+  return KES_PERMUTE(c, 0, 0, 1, 1, 2, 2, 3, 3);
 #endif
 }
 KES_ALWAYS_INLINE TLanes pairsFromHigh(TLanes c) {
-#if defined(__clang__)
 #if KES_LANE_WIDTH == 2
-  return __builtin_shufflevector(c, c, 1, 1);
+  return KES_PERMUTE(c, 1, 1);
 #elif KES_LANE_WIDTH == 4
-  return __builtin_shufflevector(c, c, 2, 2, 3, 3);
+  return KES_PERMUTE(c, 2, 2, 3, 3);
 #else
-  return __builtin_shufflevector(c, c, 4, 4, 5, 5, 6, 6, 7, 7);
-#endif
-#else
-#if KES_LANE_WIDTH == 2
-  return __builtin_shuffle(c, TMask{1, 1});
-#elif KES_LANE_WIDTH == 4
-  return __builtin_shuffle(c, TMask{2, 2, 3, 3});
-#else
-  return __builtin_shuffle(c, TMask{4, 4, 5, 5, 6, 6, 7, 7});
-#endif
+  return KES_PERMUTE(c, 4, 4, 5, 5, 6, 6, 7, 7);
 #endif
 }
 
