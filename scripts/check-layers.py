@@ -24,6 +24,8 @@ LAYERS = [
     "host",           # the generic VST 2.x host binding
     "params/model",   # the parameter model
     "gfx",            # the graphics toolkit
+    "classlib/forms", # controls and forms over the window-system port
+    "platform/ui",    # window system, drawing surface and JPEG ports of the editor
     "dsp",            # signal processing
     "params/state",   # program and bank state
     "gfx/core",       # locks, interlocked values, change notification
