@@ -696,13 +696,9 @@ void TVCLForm::HandleTimer(int32_t id) {
 
 void TVCLForm::Dispatch(TMessage& m) {
   switch (m.Msg) {
-    case msg::Paint:
-      PaintCanvases(m);
-      return;
+    case msg::Paint: PaintCanvases(m); return;
     case msg::EraseBkgnd:
-    case msg::NcPaint:
-      m.Result = 0;
-      return;
+    case msg::NcPaint: m.Result = 0; return;
     case msg::Timer:
       HandleTimer(static_cast<int32_t>(m.WParam));
       m.Result = 0;

@@ -1,7 +1,9 @@
 #include "gfx/GraphicContainer.h"
 
 TGraphicContainer::TGraphicContainer(TComponent* owner)
-    : TComponent(owner), FNotify(std::make_unique<TGraphicNotifyHost>(this)), FBitmap(std::make_unique<TLinearBitmap>()) {
+    : TComponent(owner),
+      FNotify(std::make_unique<TGraphicNotifyHost>(this)),
+      FBitmap(std::make_unique<TLinearBitmap>()) {
   FBitmap->SetNoDC(true);
 }
 

@@ -42,12 +42,9 @@ void TLinearBitmap::Resize(int32_t width, int32_t height) {
     next = Surface::Create(width, height, FNoDC, err);
     if (!next) {
       switch (err) {
-        case SurfaceError::CreateDIB:
-          throw Exception("CreateDIBSection () returned error in LinearBitmap");
-        case SurfaceError::SelectObject:
-          throw Exception("SelectObject () returned error in LinearBitmap");
-        default:
-          throw Exception("CreateCompatibleDC (0) returned error in LinearBitmap");
+        case SurfaceError::CreateDIB: throw Exception("CreateDIBSection () returned error in LinearBitmap");
+        case SurfaceError::SelectObject: throw Exception("SelectObject () returned error in LinearBitmap");
+        default: throw Exception("CreateCompatibleDC (0) returned error in LinearBitmap");
       }
     }
   }

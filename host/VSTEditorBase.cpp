@@ -1,6 +1,11 @@
 #include "host/VSTEditorBase.h"
 
 #include "params/model/VSTParameterHost.h"
+#include "platform/ui/WindowSystem.h"
+
+// Toolkit messages the form's window procedure hands to the control under the mouse.
+constexpr uint32_t kWheelUp = 0x2403;
+constexpr uint32_t kWheelDown = 0x2404;
 
 TVSTEditorBase::TVSTEditorBase(AudioEffect* owner, TVSTParameterHost* paramHost)
     : AEffEditor(owner), FParamHost(paramHost) {}
@@ -9,9 +14,14 @@ TVSTEditorBase::~TVSTEditorBase() {
   TSyncLock lock(FEditorLock);
   if (FForm) {
     FParamHost->OnEditorClosed(this);
-    delete FForm;
-    FForm = nullptr;
+    DestroyForm();
   }
+}
+
+void TVSTEditorBase::DestroyForm() {
+  TComponent* form = FForm;
+  FForm = nullptr;
+  delete form;
 }
 
 VstIntPtr TVSTEditorBase::getRect(ERect** rect) {
@@ -29,11 +39,16 @@ VstIntPtr TVSTEditorBase::open(void* parent) {
   systemWindow = parent;
   try {
     FForm = FParamHost->DoCreateEditor(parent);
-    if (!FForm) return 0;
+    auto* form = dynamic_cast<TCustomForm*>(FForm);
+    if (!form || !form->HandleAllocated()) throw Exception("the editor form has no window");
+    // Message boxes and file dialogs opened from the editor belong to its window.
+    Application().Handle = form->Handle();
+    form->SetBounds(0, 0, FParamHost->EditorWidth, FParamHost->EditorHeight);
+    form->Show();
     return 1;
   } catch (...) {
-    delete FForm;
-    FForm = nullptr;
+    Application().Handle = 0;
+    DestroyForm();
     return 0;
   }
 }
@@ -42,12 +57,22 @@ void TVSTEditorBase::close() {
   TSyncLock lock(FEditorLock);
   if (!FForm) return;
   FParamHost->OnEditorClosed(this);
-  delete FForm;
-  FForm = nullptr;
+  Application().Handle = 0;
+  DestroyForm();
 }
 
-void TVSTEditorBase::WheelStep(bool) {
+void TVSTEditorBase::idle() {
+  AEffEditor::idle();
+  bool isOpen;
+  {
+    TSyncLock lock(FEditorLock);
+    isOpen = FForm != nullptr;
+  }
+  if (isOpen) platform::ui::Windows().Pump();
+}
+
+void TVSTEditorBase::WheelStep(bool up) {
   TSyncLock lock(FEditorLock);
-  // The form's window receives the step once editor forms exist; a closed
-  // editor ignores it.
+  if (auto* form = dynamic_cast<TCustomForm*>(FForm); form && form->HandleAllocated())
+    platform::ui::Windows().PostMessage(form->Handle(), up ? kWheelUp : kWheelDown, 0, 0);
 }

@@ -6,7 +6,10 @@
 // States: closed (no form) and open (form exists). The editor lock guards the
 // form reference, so wheel steps arriving with any dispatcher call can test it
 // safely; they only post messages, so the form is touched on its own thread.
+// idle() also runs the window system's pending work where it has no message
+// loop of its own (X11): the host's UI thread is the editor's thread.
 
+#include "classlib/forms/Controls.h"
 #include "gfx/core/SyncObject.h"
 #include "host/DAudioEffect.h"
 
@@ -20,6 +23,7 @@ public:
   VstIntPtr getRect(ERect** rect) override;
   VstIntPtr open(void* parent) override;
   void close() override;
+  void idle() override;
   void update() override {}
 
   // One wheel step for the control under the mouse (ignored while closed).
@@ -28,6 +32,8 @@ public:
   const char* ClassName() const override { return "TVSTEditorBase"; }
 
 private:
+  void DestroyForm();
+
   TVSTParameterHost* FParamHost;
   TComponent* FForm = nullptr;
   TSyncObject FEditorLock;

@@ -1,6 +1,7 @@
 // The exported entry of the plug-in library and its load hooks.
 #include "classlib/Dialogs.h"
 #include "editor/EffDataModule.h"
+#include "editor/FrmToolkitTest.h"
 #include "host/DAudioEffect.h"
 #include "host/VSTEffectBase.h"
 #include "host/VSTWrapper.h"
@@ -15,6 +16,8 @@ TComponent* CreateSkinModule() { return new TEffectDataModule(nullptr); }
 TComponent* CreateParameters(TVSTParameterHost*& host) {
   auto* module = new TEffParameters(nullptr);
   host = module->ParamHost;
+  // The editor window: the toolkit's test form until the editor forms exist.
+  host->OnCreateEditor = [](void* parent) -> TComponent* { return CreateToolkitTestForm(parent); };
   return module;
 }
 

@@ -134,12 +134,8 @@ void TControl::WndProc(TMessage& m) {
       if (click) Click();
       break;
     }
-    case msg::MouseMove:
-      MouseMove(shift, x, y);
-      break;
-    default:
-      m.Handled = false;
-      break;
+    case msg::MouseMove: MouseMove(shift, x, y); break;
+    default: m.Handled = false; break;
   }
 }
 
@@ -267,9 +263,7 @@ void TWinControl::DispatchMouse(TMessage& m) {
         if (FHandle) Windows().SetCapture(FHandle);
       }
       break;
-    case msg::MouseMove:
-      target = FCaptureControl ? FCaptureControl : ControlAtPos(x, y, false);
-      break;
+    case msg::MouseMove: target = FCaptureControl ? FCaptureControl : ControlAtPos(x, y, false); break;
     default:  // button up
       target = FCaptureControl ? FCaptureControl : ControlAtPos(x, y, false);
       if (FCaptureControl && (m.WParam & (mk::LButton | mk::RButton | mk::MButton)) == 0) {
@@ -296,9 +290,7 @@ void TWinControl::WndProc(TMessage& m) {
     case msg::RButtonDblClk:
     case msg::MButtonDown:
     case msg::MButtonUp:
-    case msg::MButtonDblClk:
-      DispatchMouse(m);
-      break;
+    case msg::MButtonDblClk: DispatchMouse(m); break;
     case msg::CaptureChanged:
       FCaptureControl = nullptr;
       DefaultHandler(m);
@@ -310,9 +302,7 @@ void TWinControl::WndProc(TMessage& m) {
       if (!handled) DefaultHandler(m);
       break;
     }
-    default:
-      DefaultHandler(m);
-      break;
+    default: DefaultHandler(m); break;
   }
 }
 
@@ -328,7 +318,8 @@ TCustomForm::~TCustomForm() {
 
 bool TCustomForm::CreateWindowIn(platform::ui::Handle parent) {
   if (HandleAllocated()) return true;
-  platform::ui::Handle h = Windows().CreateChildWindow(parent, {Left(), Top(), Left() + Width() - 1, Top() + Height() - 1}, this);
+  platform::ui::Handle h =
+      Windows().CreateChildWindow(parent, {Left(), Top(), Left() + Width() - 1, Top() + Height() - 1}, this);
   if (!h) return false;
   AdoptHandle(h);
   return true;
@@ -336,8 +327,8 @@ bool TCustomForm::CreateWindowIn(platform::ui::Handle parent) {
 
 bool TCustomForm::CreatePopup(int32_t screenLeft, int32_t screenTop) {
   if (HandleAllocated()) return true;
-  platform::ui::Handle h = Windows().CreatePopupWindow({screenLeft, screenTop, screenLeft + Width() - 1, screenTop + Height() - 1},
-                                         this);
+  platform::ui::Handle h =
+      Windows().CreatePopupWindow({screenLeft, screenTop, screenLeft + Width() - 1, screenTop + Height() - 1}, this);
   if (!h) return false;
   AdoptHandle(h);
   return true;

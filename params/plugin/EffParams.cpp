@@ -128,7 +128,7 @@ void TEffParameters::Declare() {
   h.OnClear = TNotifyEvent::Bind(this, &TEffParameters::Clear);
   h.OnCreate = TNotifyEvent::Bind(this, &TEffParameters::Create);
   h.OnDestroy = TNotifyEvent::Bind(this, &TEffParameters::Destroy);
-  // The editor form arrives with the editor; until then opening it is refused.
+  // The plug-in entry binds the editor form; without it opening is refused.
   h.OnCreateEditor = [](void*) -> TComponent* { return nullptr; };
   h.OnGetVersion = [] { return kPluginVersion; };
   h.OnEditorClosed = [this](TObject*) { SetEditorLink(nullptr); };

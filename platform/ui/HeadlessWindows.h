@@ -31,8 +31,8 @@ public:
   void MouseMove(int32_t x, int32_t y);
   void MouseDown(int button, int32_t x, int32_t y);
   void MouseUp(int button, int32_t x, int32_t y);
-  void DoubleClick(int button, int32_t x, int32_t y);  // Win32 order: down, up, double-click, up
-  void Wheel(int32_t delta, int32_t x, int32_t y);     // 120 per notch, up positive
+  void DoubleClick(int button, int32_t x, int32_t y);    // Win32 order: down, up, double-click, up
+  void Wheel(int32_t delta, int32_t x, int32_t y);       // 120 per notch, up positive
   void SetKeys(uint32_t keysHeld) { FKeys = keysHeld; }  // keys:: flags
   // The composed screen (0x00RRGGBB): visible windows, parents below children,
   // top-level windows in creation order. Pixels never painted are 0.
@@ -42,7 +42,7 @@ public:
   int32_t ScreenHeight() const { return FScreenH; }
   // What one window painted last (its client area, 0x00RRGGBB).
   const std::vector<uint32_t>* WindowPixels(Handle window);
-  int PaintCount(Handle window);       // paints that reached BeginPaint
+  int PaintCount(Handle window);  // paints that reached BeginPaint
   int BeginPaintCalls() const { return FBeginPaintCalls; }
   bool CursorHidden() const { return FCursorHidden; }
   size_t WindowCount() const { return FWindows.size(); }

@@ -103,9 +103,8 @@ TEST_P(BlitClipTest, OnlyPixelsInsideTheClipChangeAndTheSourceOffsetMatches) {
 
 INSTANTIATE_TEST_SUITE_P(Placements, BlitClipTest,
                          ::testing::Values(ClipCase{"inside", 2, 2}, ClipCase{"straddles_top_left", 0, 0},
-                                           ClipCase{"straddles_bottom_right", 4, 5},
-                                           ClipCase{"wholly_left", -2, 2}, ClipCase{"wholly_above", 2, -2},
-                                           ClipCase{"wholly_right", 6, 2}),
+                                           ClipCase{"straddles_bottom_right", 4, 5}, ClipCase{"wholly_left", -2, 2},
+                                           ClipCase{"wholly_above", 2, -2}, ClipCase{"wholly_right", 6, 2}),
                          [](const auto& tc) { return std::string(tc.param.Name); });
 
 TEST(LinearBitmap, ViewportOriginShiftsLogicalPlacement) {

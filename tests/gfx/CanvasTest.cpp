@@ -17,8 +17,8 @@ using platform::ui::Rect;
 
 namespace {
 
-constexpr uint32_t Ref(uint32_t r, uint32_t g, uint32_t b) { return (b << 16) | (g << 8) | r; }   // 0x00BBGGRR
-constexpr uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) { return (r << 16) | (g << 8) | b; }   // screen pixels
+constexpr uint32_t Ref(uint32_t r, uint32_t g, uint32_t b) { return (b << 16) | (g << 8) | r; }  // 0x00BBGGRR
+constexpr uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) { return (r << 16) | (g << 8) | b; }  // screen pixels
 
 // A block of one colour that records what the form tells it.
 class TBlock : public TGraphicElement {
@@ -85,7 +85,8 @@ int64_t Area(const std::vector<Rect>& rs) {
   return a;
 }
 bool Covers(const std::vector<Rect>& rs, int32_t x, int32_t y) {
-  return std::any_of(rs.begin(), rs.end(), [&](const Rect& r) { return x >= r.Left && x <= r.Right && y >= r.Top && y <= r.Bottom; });
+  return std::any_of(rs.begin(), rs.end(),
+                     [&](const Rect& r) { return x >= r.Left && x <= r.Right && y >= r.Top && y <= r.Bottom; });
 }
 
 TEST_F(Toolkit, PaintsBackgroundAndElementsOnScreen) {
@@ -180,7 +181,8 @@ TEST_F(Toolkit, DisabledElementFadesIntoTheContainerOnly) {
   bg.SetPicture(pic);
   Canvas->SetContainer(&bg);
   Ws.Advance(1);
-  // Three quarters background, one quarter element: 0 + ((200 - 0) * 64 >> 8) = 50 red; 100 + ((0 - 100) * 64 >> 8) = 75 blue.
+  // Three quarters background, one quarter element: 0 + ((200 - 0) * 64 >> 8) = 50 red; 100 + ((0 - 100) * 64 >> 8) =
+  // 75 blue.
   EXPECT_EQ(At(15, 15), Rgb(50, 0, 75));
   EXPECT_EQ(At(5, 5), Rgb(0, 0, 100));
   Canvas->SetContainer(nullptr);
