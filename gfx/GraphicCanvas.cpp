@@ -365,7 +365,9 @@ void TGraphicCanvas::PaintDamagedPieces() {
   platform::ui::Surface* s = FBitmap->Canvas();
   for (TRectNode* d = FDamage; d; d = d->Next) {
     Rect dr = RectOf(*d);
-    if (!FContainer && s) {
+    // A container without pixels (a missing or damaged skin) counts as none.
+    TLinearBitmap* skin = FContainer && FContainer->Bitmap().Bits() ? &FContainer->Bitmap() : nullptr;
+    if (!skin && s) {
       s->SetBrush(Color(), platform::ui::BrushStyle::Solid);
       s->SetPen(0, 0, platform::ui::PenStyle::Clear);
     }
@@ -373,8 +375,8 @@ void TGraphicCanvas::PaintDamagedPieces() {
       if (!Intersects(*p, dr)) continue;
       Rect i = Meet(*p, dr);
       FBitmap->SetViewport(0, 0, i.Left, i.Top, i.Right, i.Bottom);
-      if (FContainer)
-        FBitmap->CopyFrom(FContainer->Bitmap(), 0, 0);
+      if (skin)
+        FBitmap->CopyFrom(*skin, 0, 0);
       else if (s)
         s->FillRect(0, 0, Width(), Height());
     }
@@ -385,7 +387,7 @@ void TGraphicCanvas::PaintDamagedPieces() {
         Rect i = Meet(*p, dr);
         FBitmap->SetViewport(-x, -y, i.Left, i.Top, i.Right, i.Bottom);
         e->PaintTo(*FBitmap);
-        if (FContainer && e->TranspOnDisable() && !e->Enabled()) FBitmap->BlendConst(FContainer->Bitmap(), -x, -y, 64);
+        if (skin && e->TranspOnDisable() && !e->Enabled()) FBitmap->BlendConst(*skin, -x, -y, 64);
       }
     }
   }

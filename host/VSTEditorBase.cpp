@@ -43,6 +43,7 @@ VstIntPtr TVSTEditorBase::open(void* parent) {
     if (!form || !form->HandleAllocated()) throw Exception("the editor form has no window");
     // Message boxes and file dialogs opened from the editor belong to its window.
     Application().Handle = form->Handle();
+    FEditorThread = std::this_thread::get_id();
     form->SetBounds(0, 0, FParamHost->EditorWidth, FParamHost->EditorHeight);
     form->Show();
     return 1;
@@ -66,7 +67,7 @@ void TVSTEditorBase::idle() {
   bool isOpen;
   {
     TSyncLock lock(FEditorLock);
-    isOpen = FForm != nullptr;
+    isOpen = FForm != nullptr && FEditorThread == std::this_thread::get_id();
   }
   if (isOpen) platform::ui::Windows().Pump();
 }

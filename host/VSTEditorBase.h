@@ -7,7 +7,11 @@
 // form reference, so wheel steps arriving with any dispatcher call can test it
 // safely; they only post messages, so the form is touched on its own thread.
 // idle() also runs the window system's pending work where it has no message
-// loop of its own (X11): the host's UI thread is the editor's thread.
+// loop of its own (X11): the thread that opened the editor (the host's UI
+// thread) is the editor's thread, and idle calls from any other thread only
+// do the base behaviour.
+
+#include <thread>
 
 #include "classlib/forms/Controls.h"
 #include "gfx/core/SyncObject.h"
@@ -38,4 +42,5 @@ private:
   TComponent* FForm = nullptr;
   TSyncObject FEditorLock;
   ERect FRect{};
+  std::thread::id FEditorThread;
 };

@@ -5,13 +5,22 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "editor/FrmToolkitTest.h"
 #include "host/VSTEditorBase.h"
 #include "host/VSTEffectBase.h"
 #include "host/VSTWrapper.h"
 #include "params/plugin/EffParams.h"
+#include "platform/testing/PngWriter.h"
 #include "platform/testing/RecordingMessageBox.h"
 #include "platform/ui/HeadlessWindows.h"
+#include "tests/support/AllocCounter.h"
 
 using platform::ui::HeadlessWindowSystem;
 
@@ -101,6 +110,14 @@ TEST_F(EditorWindow, OpensInTheHostWindowAndPaintsTheForm) {
             Screen(pad->BaseColor()));
   // Outside the pads: the background picture, never black.
   EXPECT_NE(Ws.ScreenPixel(kHostX + 5, kHostY + 5), 0u);
+  if (const char* dir = std::getenv("KES_SCREENSHOT_DIR")) {
+    // What a person would see: the host window's area of the screen.
+    std::vector<uint32_t> screen = Ws.Screen(), shot;
+    for (int32_t y = kHostY; y < kHostY + 480; ++y)
+      for (int32_t x = kHostX; x < kHostX + 600; ++x)
+        shot.push_back(screen[static_cast<size_t>(y * Ws.ScreenWidth() + x)]);
+    EXPECT_TRUE(platform::testing::WritePng(std::string(dir) + "/editor-headless.png", shot.data(), 600, 480));
+  }
   EXPECT_EQ(Open(Host), 0) << "a second open is refused";
   EXPECT_EQ(Form(), f);
 }
@@ -143,6 +160,15 @@ TEST_F(EditorWindow, CloseAndReopenAnyNumberOfTimes) {
     EXPECT_EQ(Application().Handle, 0u);
     ASSERT_EQ(Ws.WindowCount(), windows) << "windows left behind in cycle " << i;
   }
+  // Idle and wheel steps from another thread while open only post; the
+  // window system is pumped on the editor's thread alone.
+  ASSERT_EQ(Open(Host), 1);
+  std::thread other([&] {
+    Dispatch(effEditIdle);
+    Dispatch(effVendorSpecific, kStCA, kWhee, nullptr, 1.0f);
+  });
+  other.join();
+  Dispatch(effEditClose);
   // Idle, close and wheel steps while closed do nothing.
   Dispatch(effEditIdle);
   Dispatch(effEditClose);
@@ -173,6 +199,57 @@ TEST_F(EditorWindow, DestroyingTheEffectWithTheEditorOpenClosesIt) {
   E = nullptr;
   EXPECT_EQ(Ws.WindowCount(), windows);
   Ws.Advance(100);  // nothing left to deliver to a freed form
+}
+
+// Processing goes on while the editor opens, paints, takes input and
+// closes on another thread (the ThreadSanitizer lane watches the hand-over).
+TEST_F(EditorWindow, ProcessingRunsWhileTheEditorOpensAndCloses) {
+  Dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
+  Dispatch(effMainsChanged, 0, 1);
+  std::atomic<bool> stop{false}, finite{true};
+  std::atomic<long> blocks{0};
+  std::thread audio([&] {
+    std::vector<float> l(256), r(256), ol(256), orr(256);
+    for (size_t i = 0; i < l.size(); ++i) l[i] = r[i] = 0.3f * std::sin(0.05f * static_cast<float>(i));
+    while (!stop) {
+      float* in[2] = {l.data(), r.data()};
+      float* out[2] = {ol.data(), orr.data()};
+      E->processReplacing(E, in, out, 256);
+      for (size_t i = 0; i < ol.size(); ++i)
+        if (!std::isfinite(ol[i]) || !std::isfinite(orr[i])) finite = false;
+      ++blocks;
+    }
+  });
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_EQ(Open(Host), 1);
+    Idle(2);
+    auto [x, y] = PadCentre(Form()->Pad(0));
+    Ws.MouseDown(0, x, y);
+    Ws.MouseUp(0, x, y);
+    Dispatch(effVendorSpecific, kStCA, kWhee, nullptr, 1.0f);
+    Idle();
+    Dispatch(effEditClose);
+  }
+  stop = true;
+  audio.join();
+  EXPECT_GT(blocks.load(), 0);
+  EXPECT_TRUE(finite.load());
+}
+
+TEST_F(EditorWindow, ProcessingAllocatesNothingWithTheEditorOpen) {
+  Dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
+  Dispatch(effMainsChanged, 0, 1);
+  ASSERT_EQ(Open(Host), 1);
+  Idle();
+  std::vector<float> l(4096, 0.25f), r(4096, -0.25f), ol(4096), orr(4096);
+  for (VstInt32 n : {32, 512, 4096}) {
+    float* in[2] = {l.data(), r.data()};
+    float* out[2] = {ol.data(), orr.data()};
+    TAllocCountScope scope;
+    E->processReplacing(E, in, out, n);
+    EXPECT_EQ(scope.Count(), 0) << "block " << n;
+  }
+  Idle();
 }
 
 }  // namespace

@@ -188,6 +188,22 @@ TEST_F(Toolkit, DisabledElementFadesIntoTheContainerOnly) {
   Canvas->SetContainer(nullptr);
 }
 
+TEST_F(Toolkit, EmptyContainerFallsBackToTheCanvasColour) {
+  TGraphicContainer broken(nullptr);  // a skin whose JPEG did not decode
+  TPicture none;
+  std::vector<uint8_t> junk(64, 0xAB);
+  EXPECT_FALSE(none.LoadFromJpeg(junk.data(), junk.size()));
+  broken.SetPicture(none);
+  Canvas->SetContainer(&broken);
+  TBlock* b = AddBlock(10, 10, 20, 20, Ref(200, 0, 0));
+  b->SetTranspOnDisable(true);
+  b->SetEnabled(false);
+  Ws.Advance(1);
+  EXPECT_EQ(At(5, 5), Rgb(0x40, 0x40, 0x40));
+  EXPECT_EQ(At(15, 15), Rgb(200, 0, 0));
+  Canvas->SetContainer(nullptr);
+}
+
 TEST_F(Toolkit, DiscreteRefreshFoldsRedrawsIntoOnePaintPerTick) {
   TBlock* b = AddBlock(10, 10, 20, 20, Ref(1, 2, 3));
   b->SetIsDiscreteRefresh(true);

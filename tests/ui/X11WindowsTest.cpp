@@ -13,33 +13,17 @@
 
 #include "platform/ui/Surface.h"
 #include "platform/ui/WindowSystem.h"
+#include "tests/support/XvfbServer.h"
 // Xlib last: its macros (None, Bool, Status) clash with names in the headers above.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace uitest {
 namespace {
 
 using namespace platform::ui;
 using Clock = std::chrono::steady_clock;
-
-std::string FindProgram(const char* name) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    std::string candidate = dirs.substr(start, end - start) + "/" + name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return {};
-}
 
 // Records what reaches a window; paints a solid colour when it has one.
 class Recorder : public WindowClient {
@@ -73,46 +57,21 @@ public:
 class X11Windows : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    const std::string xvfb = FindProgram("Xvfb");
-    if (xvfb.empty()) return;
-    // Xvfb picks a free display number itself and writes it to the pipe once
-    // it accepts connections, so parallel test processes never collide.
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    const pid_t pid = fork();
-    if (pid == 0) {
-      close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-            static_cast<char*>(nullptr));
-      _exit(127);
+    const std::string name = gServer.Start();
+    if (!name.empty()) gConnection = XOpenDisplay(name.c_str());
+    if (!gConnection) {
+      gServer.Stop();
+      return;
     }
-    close(fds[1]);
-    std::string number;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (!number.empty()) {
-      gDisplayName = ":" + number;
-      gConnection = XOpenDisplay(gDisplayName.c_str());
-    }
-    if (gConnection) {
-      gServer = pid;
-    } else if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
+    gDisplayName = name;
     if (const char* old = std::getenv("DISPLAY")) gOldDisplay = old;
-    if (gServer) setenv("DISPLAY", gDisplayName.c_str(), 1);
+    setenv("DISPLAY", gDisplayName.c_str(), 1);
   }
   static void TearDownTestSuite() {
     if (gConnection) XCloseDisplay(gConnection);
     gConnection = nullptr;
-    if (gServer) {
-      kill(gServer, SIGTERM);
-      waitpid(gServer, nullptr, 0);
-    }
-    gServer = 0;
+    if (!gServer.Running()) return;
+    gServer.Stop();
     if (gOldDisplay.empty()) {
       unsetenv("DISPLAY");
     } else {
@@ -121,8 +80,8 @@ protected:
   }
 
   void SetUp() override {
-    if (FindProgram("Xvfb").empty()) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
-    ASSERT_NE(gServer, 0) << "Xvfb did not start";
+    if (!testsupport::XvfbServer::Installed()) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
+    ASSERT_NE(gConnection, nullptr) << "Xvfb did not start";
     d = gConnection;
   }
   void TearDown() override {
@@ -176,7 +135,7 @@ protected:
   std::vector<Handle> ours;
   std::vector<::Window> parents;
 
-  static inline pid_t gServer = 0;
+  static inline testsupport::XvfbServer gServer;
   static inline Display* gConnection = nullptr;
   static inline std::string gDisplayName, gOldDisplay;
 };
