@@ -22,7 +22,7 @@ export DEBIAN_FRONTEND=noninteractive
 native_pkgs=(build-essential cmake ninja-build ccache pkg-config zlib1g-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-14-dev
   libsndfile1-dev libjpeg-dev libfreetype-dev libx11-dev libxext-dev xvfb python3 clang-format zip unzip
-  libcairo2-dev libxtst-dev fonts-dejavu-core)
+  libcairo2-dev libxtst-dev fonts-dejavu-core xauth)
 windows_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
   libz-mingw-w64-dev wine wine32)
 # wine64 alone: its loader is /usr/lib/wine/wine64, and nothing here pulls in i386.

@@ -36,6 +36,11 @@ echo "=== checks: formatting and layers ==="
 bash scripts/check-format.sh ${FORMAT_BASE:+"$FORMAT_BASE"} || failed+=("format")
 python3 scripts/check-layers.py || failed+=("layers")
 
+# Runs before ctest in a lane: the Windows lanes' window tests need a display,
+# which Wine takes from a virtual X server of their own.
+ctest_prefix=()
+with_display=(xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp")
+
 lane() {  # lane PRESET
   local name=$1 dir=build/$1 start=$SECONDS
   echo
@@ -52,7 +57,7 @@ lane() {  # lane PRESET
     failed+=("$name")
     return
   fi
-  if ! (cd "$dir" && ctest --output-on-failure -j"$JOBS"); then
+  if ! (cd "$dir" && "${ctest_prefix[@]}" ctest --output-on-failure -j"$JOBS"); then
     echo "FAILED $name lane: tests"
     failed+=("$name")
   fi
@@ -96,7 +101,9 @@ else
     wineboot --init >/dev/null 2>&1 || true
     wineserver -w 2>/dev/null || true
   fi
+  ctest_prefix=("${with_display[@]}")
   lane windows
+  ctest_prefix=()
   package_wine32=wine
   wineserver -k 2>/dev/null || true
 fi
@@ -134,7 +141,9 @@ windows64_lane() {
     "$wineserver64" -k 2>/dev/null || true
     return
   fi
+  ctest_prefix=("${with_display[@]}")
   lane windows64
+  ctest_prefix=()
   package_wine64=$wine64
   "$wineserver64" -k 2>/dev/null || true
 }
