@@ -223,12 +223,17 @@ void TGraphicCanvas::SubtractRect(TRectNode** link, const Rect& s) {
   }
 }
 
+bool TGraphicCanvas::ClampToCanvas(Rect& r) const {
+  if (r.Bottom < 0 || r.Top >= Height() || r.Right < 0 || r.Left >= Width() || r.Right < r.Left || r.Bottom < r.Top)
+    return false;
+  r = {std::max(r.Left, 0), std::max(r.Top, 0), std::min(r.Right, Width() - 1), std::min(r.Bottom, Height() - 1)};
+  return true;
+}
+
 void TGraphicCanvas::AddDamage(Rect r, bool layoutChanged) {
   if (!Visible() && !Designing()) return;
   if (layoutChanged) FLayoutChanged = true;
-  if (r.Bottom < 0 || r.Top >= Height() || r.Right < 0 || r.Left >= Width() || r.Right < r.Left || r.Bottom < r.Top)
-    return;
-  r = {std::max(r.Left, 0), std::max(r.Top, 0), std::min(r.Right, Width() - 1), std::min(r.Bottom, Height() - 1)};
+  if (!ClampToCanvas(r)) return;
   TRectNode* head = NewNode(r);
   head->Next = NewNode(r);
   try {
@@ -300,9 +305,7 @@ void TGraphicCanvas::SetRefreshInterval(int32_t ms) {
 
 TRectNode* TGraphicCanvas::BuildRegion(const Rect& r) {
   TRectNode* head = NewNode(r);
-  if (!(r.Bottom < 0 || r.Top >= Height() || r.Right < 0 || r.Left >= Width() || r.Right < r.Left ||
-        r.Bottom < r.Top)) {
-    Rect c{std::max(r.Left, 0), std::max(r.Top, 0), std::min(r.Right, Width() - 1), std::min(r.Bottom, Height() - 1)};
+  if (Rect c = r; ClampToCanvas(c)) {
     head->Left = c.Left;
     head->Top = c.Top;
     head->Right = c.Right;

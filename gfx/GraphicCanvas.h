@@ -161,6 +161,8 @@ private:
   TRectNode* NewNode(const platform::ui::Rect& r, TRectNode* next = nullptr);
   void ReleaseChain(TRectNode* first);
   void SubtractRect(TRectNode** link, const platform::ui::Rect& s);
+  // Rejects a rectangle wholly outside the canvas or inverted; clamps the rest.
+  bool ClampToCanvas(platform::ui::Rect& r) const;
   TRectNode* BuildRegion(const platform::ui::Rect& r);
   void ParticipatingElements(bool rebuild);
   void RebuildRegions();

@@ -7,6 +7,9 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 
 #include <cstdlib>
 #include <string>
@@ -47,6 +50,9 @@ public:
     if (pipe(fds) != 0) return {};
     const pid_t pid = fork();
     if (pid == 0) {
+#if defined(__linux__)
+      prctl(PR_SET_PDEATHSIG, SIGTERM);  // a test that crashes takes its server with it
+#endif
       close(fds[0]);
       const std::string fd = std::to_string(fds[1]);
       execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",

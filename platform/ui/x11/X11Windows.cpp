@@ -101,6 +101,17 @@ void X11WindowSystem::CloseDisplayIfUnused() {
   XCloseDisplay(FDisplay);
   FDisplay = nullptr;
   gOurDisplay = nullptr;
+  // The host's handler comes back with the last window: a host that unloads
+  // the library afterwards must not be left calling into unmapped code. A
+  // handler installed after ours stays (it may call ours; we cannot tell).
+  if (gHandlerInstalled) {
+    const XErrorHandler current = XSetErrorHandler(gPreviousHandler);
+    if (current == OnXError) {
+      gHandlerInstalled = false;
+    } else {
+      XSetErrorHandler(current);
+    }
+  }
 }
 
 X11WindowSystem::Window* X11WindowSystem::Find(Handle window) {
@@ -592,7 +603,14 @@ void X11WindowSystem::HandleEvent(XEvent& e) {
         Deliver(h, msg::MouseLeave, 0, 0);
       }
       break;
-    case EnterNotify: FLastState = e.xcrossing.state; break;
+    case EnterNotify:
+      FLastState = e.xcrossing.state;
+      // Win32 sends a mouse move when a window appears under a resting
+      // pointer; X reports only the crossing, so the move is made here and
+      // the window knows what lies under the pointer before it first moves.
+      if (e.xcrossing.mode == NotifyNormal)
+        Deliver(h, msg::MouseMove, MouseFlags(e.xcrossing.state), MakePointParam(e.xcrossing.x, e.xcrossing.y));
+      break;
     case FocusIn:
       if (e.xfocus.detail == NotifyPointer) break;
       FFocus = h;
