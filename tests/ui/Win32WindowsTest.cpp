@@ -15,6 +15,7 @@
 
 #include "platform/ui/Surface.h"
 #include "platform/ui/WindowSystem.h"
+#include "tests/support/DisplayTurn.h"
 
 namespace platform::ui {
 namespace {
@@ -94,6 +95,7 @@ class Win32Windows : public ::testing::Test {
 protected:
   // One host window for the suite: creating and mapping a top-level window is slow under Wine.
   static void SetUpTestSuite() {
+    Turn = new testsupport::DisplayTurn;
     WNDCLASSA wc;
     ZeroMemory(&wc, sizeof(wc));
     wc.lpfnWndProc = DefWindowProcA;
@@ -112,6 +114,8 @@ protected:
     if (Host) ::DestroyWindow(Host);
     Host = nullptr;
     PumpFor(10);
+    delete Turn;
+    Turn = nullptr;
   }
   void SetUp() override { ASSERT_NE(Host, nullptr); }
 
@@ -150,9 +154,11 @@ protected:
   }
 
   static HWND Host;
+  static testsupport::DisplayTurn* Turn;
 };
 
 HWND Win32Windows::Host = nullptr;
+testsupport::DisplayTurn* Win32Windows::Turn = nullptr;
 
 constexpr uint32_t Rgb(uint32_t colorref) {  // 0x00BBGGRR -> 0x00RRGGBB
   return ((colorref & 0xFF) << 16) | (colorref & 0xFF00) | ((colorref >> 16) & 0xFF);
