@@ -22,10 +22,10 @@ LAYERS = [
     "editor",         # editor forms and the skin module
     "params/plugin",  # the plug-in's parameter set, processing chain, factory bank
     "host",           # the generic VST 2.x host binding
-    "params/model",   # the parameter model
-    "gfx",            # the graphics toolkit
+    "gfx",            # the graphics toolkit (its controls bind to the parameter model)
     "classlib/forms", # controls and forms over the window-system port
     "platform/ui",    # window system, drawing surface and JPEG ports of the editor
+    "params/model",   # the parameter model
     "dsp",            # signal processing
     "params/state",   # program and bank state
     "gfx/core",       # locks, interlocked values, change notification
