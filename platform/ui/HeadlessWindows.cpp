@@ -69,6 +69,10 @@ void HeadlessWindowSystem::DestroyWindow(Handle window) {
   if (FFocus == window) FFocus = 0;
   if (FHovered == window) FHovered = 0;
   if (FTracking == window) FTracking = 0;
+  if (FCursorWindow == window) {
+    FCursorHidden = false;
+    FCursorWindow = 0;
+  }
   FWindows.erase(window);
 }
 
@@ -191,12 +195,28 @@ bool HeadlessWindowSystem::GetCursorPos(int32_t& x, int32_t& y) {
   return true;
 }
 
+// Like the native systems, a warp produces a mouse move (queued) for the
+// window that captures the mouse or lies under the new position.
 void HeadlessWindowSystem::SetCursorPos(int32_t x, int32_t y) {
   FCursorX = x;
   FCursorY = y;
+  Handle target = FCapture ? FCapture : WindowAt(x, y);
+  if (!target) return;
+  ScreenToClient(target, x, y);
+  PostMessage(target, msg::MouseMove, MouseFlags(), MakePointParam(x, y));
 }
 
-void HeadlessWindowSystem::ShowCursor(Handle, bool show) { FCursorHidden = !show; }
+// The pointer is hidden over one window; destroying that window shows it again.
+void HeadlessWindowSystem::ShowCursor(Handle window, bool show) {
+  if (!show) {
+    if (!Find(window)) return;
+    FCursorHidden = true;
+    FCursorWindow = window;
+  } else if (window == FCursorWindow) {
+    FCursorHidden = false;
+    FCursorWindow = 0;
+  }
+}
 
 void HeadlessWindowSystem::SetFocus(Handle window) {
   if (window == FFocus || !Find(window)) return;
@@ -337,6 +357,11 @@ void HeadlessWindowSystem::PaintPending() {
 void HeadlessWindowSystem::Pump() {
   if (FPumping) return;  // a handler that pumps again must not recurse
   FPumping = true;
+  // Cleared on every way out: a handler's exception must not stop all later pumps.
+  struct Reset {
+    bool& Flag;
+    ~Reset() { Flag = false; }
+  } reset{FPumping};
   for (int round = 0; round < 64; ++round) {
     bool any = false;
     PostedMessage m;
@@ -354,7 +379,6 @@ void HeadlessWindowSystem::Pump() {
     PaintPending();
     if (!any) break;
   }
-  FPumping = false;
 }
 
 std::vector<uint32_t> HeadlessWindowSystem::Screen() {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "gfx/GraphicCanvas.h"
@@ -31,12 +32,16 @@ public:
     b.Canvas()->FillRect(0, 0, Width(), Height());
   }
   void MouseLeave() override { ++Leaves; }
-  void TimerTick() override { ++Ticks; }
+  void TimerTick() override {
+    ++Ticks;
+    if (ThrowOnTick) throw std::runtime_error("tick failed");
+  }
   void WheelUp() override { ++WheelUps; }
   void WheelDown() override { ++WheelDowns; }
   void ClickAway() override { ++ClickAways; }
   uint32_t Fill;
   bool Throw = false;
+  bool ThrowOnTick = false;
   int Paints = 0, Leaves = 0, Ticks = 0, WheelUps = 0, WheelDowns = 0, ClickAways = 0;
 };
 
@@ -379,6 +384,19 @@ TEST_F(Toolkit, PaintFailureIsReportedAndTheFormKeepsRunning) {
   b->Redraw();
   Ws.Advance(1);
   EXPECT_EQ(At(15, 15), Rgb(5, 5, 5));
+}
+
+TEST_F(Toolkit, AFailureOutsideTheErrorClassLeavesLaterPumpsWorking) {
+  TBlock* b = AddBlock(10, 10, 20, 20, Ref(7, 7, 7));
+  TVCLTimer t(b);
+  t.SetInterval(10);
+  t.SetEnabled(true);
+  b->ThrowOnTick = true;
+  EXPECT_THROW(Ws.Advance(10), std::runtime_error);  // not reported by the form: it reaches the caller
+  b->ThrowOnTick = false;
+  Ws.Advance(10);
+  EXPECT_EQ(b->Ticks, 2);
+  EXPECT_EQ(At(15, 15), Rgb(7, 7, 7));
 }
 
 TEST_F(Toolkit, DestroyingTheCanvasDetachesItsElements) {

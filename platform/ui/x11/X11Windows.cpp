@@ -648,6 +648,11 @@ void X11WindowSystem::PaintPending() {
 void X11WindowSystem::Pump() {
   if (FPumping) return;  // a handler that pumps again must not recurse
   FPumping = true;
+  // Cleared on every way out: a handler's exception must not stop all later pumps.
+  struct Reset {
+    bool& Flag;
+    ~Reset() { Flag = false; }
+  } reset{FPumping};
   if (FDisplay) {
     while (FDisplay && XPending(FDisplay) > 0) {
       XEvent e;
@@ -664,7 +669,6 @@ void X11WindowSystem::Pump() {
   while (FQueue.TakeDueTimer(now, window, id)) Deliver(window, msg::Timer, id, 0);
   PaintPending();
   CloseDisplayIfUnused();
-  FPumping = false;
 }
 
 }  // namespace x11
