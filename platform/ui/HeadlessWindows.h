@@ -119,6 +119,7 @@ private:
   Handle FHovered = 0;   // window under the pointer at the last move
   Handle FTracking = 0;  // window that asked for a mouse-leave
   bool FCursorHidden = false;
+  Handle FCursorWindow = 0;  // the window the pointer is hidden over
   int FBeginPaintCalls = 0;
   std::vector<std::unique_ptr<PaintTarget>> FTargets;
   bool FPumping = false;
