@@ -84,7 +84,7 @@ bool TGraphicButton::StoreIndex(int32_t v, bool request) {
 }
 
 void TGraphicButton::RequestParam() {
-  if (FParamSrc && FParamSrc->Param()) FParamSrc->Param()->RequestValue(FItemIndex);
+  if (FParamSrc && FParamSrc->Param()) FParamSrc->Param()->RequestEdit(FItemIndex);
 }
 
 void TGraphicButton::SetContainer(TGraphicContainer*& field, TGraphicContainer* c) {

@@ -33,7 +33,7 @@ bool TGraphicGroup::StoreIndex(int32_t v, bool request) {
   v = std::max(0, std::min(v, FValues.Count() - 1));
   if (v == FItemIndex) return false;
   FItemIndex = v;
-  if (request && FParamSrc && FParamSrc->Param()) FParamSrc->Param()->RequestValue(v);
+  if (request && FParamSrc && FParamSrc->Param()) FParamSrc->Param()->RequestEdit(v);
   Redraw();
   return true;
 }

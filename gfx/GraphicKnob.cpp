@@ -31,6 +31,10 @@ TGraphicKnob::TGraphicKnob(TComponent* owner) : TGraphicElement(owner) {
 }
 
 TGraphicKnob::~TGraphicKnob() {
+  if (FDragging) {  // destroyed mid-drag (the editor closed): end the host's edit too
+    FDragging = false;
+    EndGesture();
+  }
   RestoreCursor();
   if (FParamSrc) FParamSrc->Notifier().Unsubscribe(this);
   if (FSyncParamSrc) FSyncParamSrc->Notifier().Unsubscribe(this);
@@ -190,8 +194,8 @@ void TGraphicKnob::MouseDown(TMouseButton button, TShiftState shift, int32_t x, 
   if (shift & ssDouble) {
     if (main) {
       int32_t def = main->DefValue();
-      main->RequestValue(def);
-      if (FSyncActive) sync->RequestValue(def);
+      main->RequestEdit(def);
+      if (FSyncActive) sync->RequestEdit(def);
     } else if (FValue != FDefault) {
       FValue = FDefault;
       OnChange(this);
@@ -203,6 +207,9 @@ void TGraphicKnob::MouseDown(TMouseButton button, TShiftState shift, int32_t x, 
 
   FPressValue = FValue;
   FDragging = true;
+  // The host records the drag's requests as one touch of the parameter(s).
+  if (main) main->BeginEdit();
+  if (FSyncActive) sync->BeginEdit();
   int32_t sx = 0, sy = 0;
   if (Windows().GetCursorPos(sx, sy)) {
     int32_t ox = 0, oy = 0;
@@ -241,11 +248,19 @@ void TGraphicKnob::MouseUp(TMouseButton button, TShiftState shift, int32_t x, in
   TGraphicElement::MouseUp(button, shift, x, y);
   if (button != mbLeft || !FDragging) return;
   FDragging = false;
+  EndGesture();
   if (FValue != FPressValue) OnEndDrag(this);
   if (FCursorHidden) {
     WarpBack();
     RestoreCursor();
   }
+}
+
+void TGraphicKnob::EndGesture() {
+  if (FUnbound) return;
+  if (TVSTParameter* main = FParamSrc ? FParamSrc->Param() : nullptr) main->EndEdit();
+  TVSTParameter* sync = FSyncActive && FSyncParamSrc ? FSyncParamSrc->Param() : nullptr;
+  if (sync && (!FParamSrc || sync != FParamSrc->Param())) sync->EndEdit();
 }
 
 void TGraphicKnob::WarpBack() {
@@ -294,14 +309,15 @@ void TGraphicKnob::ApplyStep(int32_t pixels, TShiftState shift) {
 
 // A wheel notch is a 20-pixel step without modifiers; the mode follows the
 // binding as at a press.
-void TGraphicKnob::WheelUp() {
-  if (FDragging) return;
-  FUnbound = FParamSrc == nullptr;
-  ApplyStep(20, 0);
-}
+void TGraphicKnob::WheelUp() { WheelStep(20); }
 
-void TGraphicKnob::WheelDown() {
+void TGraphicKnob::WheelDown() { WheelStep(-20); }
+
+void TGraphicKnob::WheelStep(int32_t pixels) {
   if (FDragging) return;
   FUnbound = FParamSrc == nullptr;
-  ApplyStep(-20, 0);
+  TVSTParameter* main = FUnbound ? nullptr : FParamSrc->Param();
+  if (main) main->BeginEdit();  // each notch is a whole gesture for the host
+  ApplyStep(pixels, 0);
+  if (main) main->EndEdit();
 }

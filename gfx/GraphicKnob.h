@@ -105,6 +105,9 @@ private:
   int32_t FMin = 0, FMax = 100, FValue = 0, FDefault = 0;
   bool FUnbound = false;
   bool FDragging = false;
+  // Ends the host's edit of the parameter(s) a drag began.
+  void EndGesture();
+  void WheelStep(int32_t pixels);
   bool FSyncActive = false;
   int32_t FLastY = 0;
   int32_t FPressX = 0, FPressY = 0;  // knob client coordinates

@@ -79,6 +79,8 @@ enum AudioMasterOpcodesX : VstInt32 {
   audioMasterCloseWindow,
   audioMasterGetDirectory,
   audioMasterUpdateDisplay,
+  audioMasterBeginEdit,  // a user gesture on a parameter starts (index)
+  audioMasterEndEdit,    // and ends
 };
 
 struct VstEvent {

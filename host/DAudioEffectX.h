@@ -69,6 +69,10 @@ public:
   virtual bool closeWindow(void* window);
   virtual void* getDirectory();
   virtual bool updateDisplay();
+  // Brackets a user gesture on a parameter (a knob drag) so hosts record
+  // touch automation as one edit.
+  virtual bool beginEdit(VstInt32 index);
+  virtual bool endEdit(VstInt32 index);
   virtual bool processVariableIo(VstVariableIo*) { return false; }
   virtual bool setSpeakerArrangement(VstSpeakerArrangement*, VstSpeakerArrangement*) { return false; }
   virtual void setBlockSizeAndSampleRate(VstInt32 newSize, float newRate) {

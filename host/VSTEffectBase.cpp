@@ -52,6 +52,12 @@ void TVSTEffectBase::Construct() {
   TVSTParameterHost& h = *FParamHost;
 
   h.OnRequestValue = [this](TVSTParameter* p, float v) { setParameterAutomated(p->Index(), v); };
+  h.OnEditGesture = [this](TVSTParameter* p, bool begin) {
+    if (begin)
+      beginEdit(p->Index());
+    else
+      endEdit(p->Index());
+  };
   h.OnCompareCopy = [this] { CompareCopy(); };
   h.OnCompareExchange = [this] { CompareExchange(); };
   h.OnCompareReset = [this] { CompareReset(); };

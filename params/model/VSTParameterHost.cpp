@@ -1,5 +1,6 @@
 #include "params/model/VSTParameterHost.h"
 
+#include <algorithm>
 #include <cmath>
 
 // ---------------------------------------------------------------------------
@@ -123,6 +124,21 @@ void TVSTParameter::RequestValue(int32_t v) {
     n = static_cast<float>(static_cast<long double>(static_cast<int64_t>(v) - FMinValue) /
                            static_cast<long double>(static_cast<int64_t>(FMaxValue) - FMinValue));
   host->OnRequestValue(this, n);
+}
+
+void TVSTParameter::BeginEdit() {
+  if (TVSTParameterHost* host = RequestHost()) host->OnEditGesture(this, true);
+}
+
+void TVSTParameter::EndEdit() {
+  if (TVSTParameterHost* host = RequestHost()) host->OnEditGesture(this, false);
+}
+
+void TVSTParameter::RequestEdit(int32_t v) {
+  if (std::clamp(v, FMinValue, FMaxValue) == FCurValue) return;
+  BeginEdit();
+  RequestValue(v);
+  EndEdit();
 }
 
 void TVSTParameter::RequestNormalized(float x) {

@@ -57,6 +57,8 @@ using TVSTOnCreateEditor = TEvent<TComponent*(void* SysWindow)>;
 using TVSTOnDelayGet = TEvent<int32_t()>;
 using TVSTOnGetVersion = TEvent<int32_t()>;
 using TVSTOnRequestValue = TEvent<void(TVSTParameter* Param, float Value)>;
+// A user gesture on a parameter begins (true) or ends (false).
+using TVSTOnEditGesture = TEvent<void(TVSTParameter* Param, bool Begin)>;
 using TSimpleHook = TEvent<void()>;
 // The preset button's two events: fill a generated popup, run its command.
 using TGenPopupEvent = TEvent<void(TObject* Sender, TStringList* Items)>;
@@ -102,6 +104,12 @@ public:
   void RequestValue(int32_t v);
   // Program loading after start-up: asks the host to set x as automation.
   void RequestNormalized(float x);
+  // Bracket the requests of one user gesture (a drag, a click) for the host.
+  void BeginEdit();
+  void EndEdit();
+  // One complete gesture: BeginEdit, RequestValue(v), EndEdit; nothing when
+  // v (clamped) is the current value.
+  void RequestEdit(int32_t v);
   const char* ClassName() const override { return "TVSTParameter"; }
 
 private:
@@ -190,6 +198,7 @@ public:
   bool OutputConnected[kMaxChannels] = {};
   bool Active = false;
   TVSTOnRequestValue OnRequestValue;
+  TVSTOnEditGesture OnEditGesture;
   TSimpleHook OnCompareCopy, OnCompareExchange, OnCompareReset;
   TGenPopupEvent OnPresetMenuFill;
   TGenPopupCommandEvent OnPresetMenuCommand;

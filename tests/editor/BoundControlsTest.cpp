@@ -152,7 +152,10 @@ TEST_F(BoundKnob, DragRequestsAutomationAndTheKnobFollowsTheAcceptedValue) {
   EXPECT_EQ(x, SX(24));
   EXPECT_EQ(y, SY(24));
   EXPECT_EQ(gAutomation.size(), 2u);  // the release requests nothing
-  for (VstInt32 op : gOpcodes) EXPECT_EQ(op, audioMasterAutomate);
+  // The whole drag is one touch of the parameter for the host.
+  const std::vector<VstInt32> gesture = {audioMasterBeginEdit, audioMasterAutomate, audioMasterAutomate,
+                                         audioMasterEndEdit};
+  EXPECT_EQ(gOpcodes, gesture);
 }
 
 TEST_F(BoundKnob, StepScaleRoundingRequestsNothingForLessThanHalfAStep) {
@@ -173,6 +176,10 @@ TEST_F(BoundKnob, WheelNotchRequestsTwentyPixelsOfFastSteps) {
   Ws.Wheel(-120, SX(24), SY(24));
   EXPECT_EQ(P(kMainOut)->CurValue(), 486000);
   ASSERT_EQ(gAutomation.size(), 3u);
+  // Each notch is a whole gesture: begin, automate, end.
+  ASSERT_EQ(gOpcodes.size(), 9u);
+  const VstInt32 notch[3] = {audioMasterBeginEdit, audioMasterAutomate, audioMasterEndEdit};
+  for (size_t i = 0; i < gOpcodes.size(); ++i) EXPECT_EQ(gOpcodes[i], notch[i % 3]) << i;
   EXPECT_FLOAT_EQ(gAutomation[2].value, 0.486f);
   Ws.MouseDown(0, SX(24), SY(24));
   Ws.Wheel(120, SX(24), SY(24));  // ignored while dragging
