@@ -35,21 +35,26 @@ TGraphicElement::TGraphicElement(TComponent* owner) : TControl(owner) {}
 
 TGraphicElement::~TGraphicElement() {
   TVCLForm::ReleaseActive(this);
+  TGraphicCanvas* old;
   {
     TSyncLock lock(FLock);
-    Detach(true);
+    old = Detach(true);
   }
+  if (old) old->NotifyHost().Unsubscribe(this);
   SetParent(nullptr);
 }
 
-void TGraphicElement::Detach(bool damage) {
+// The canvas's notifier calls CanvasNotify under its own lock, which then
+// takes the element's; so the element never holds its lock while it
+// subscribes or unsubscribes there (the caller does that after unlocking).
+TGraphicCanvas* TGraphicElement::Detach(bool damage) {
   TGraphicCanvas* c = FGfxCanvas;
-  if (!c) return;
+  if (!c) return nullptr;
   if (damage && (Visible() || Designing())) c->AddDamage(c->ElementRect(this), true);
-  c->NotifyHost().Unsubscribe(this);
   c->ReleaseChain(FRegion);
   FRegion = nullptr;
   FGfxCanvas = nullptr;
+  return c;
 }
 
 void TGraphicElement::CanvasNotify(TObject*, uint32_t code, int32_t) {
@@ -61,12 +66,17 @@ void TGraphicElement::CanvasNotify(TObject*, uint32_t code, int32_t) {
 }
 
 void TGraphicElement::SetGfxCanvas(TGraphicCanvas* canvas) {
-  TSyncLock lock(FLock);
-  if (canvas == FGfxCanvas) return;
-  Detach(true);
+  TGraphicCanvas* old;
+  {
+    TSyncLock lock(FLock);
+    if (canvas == FGfxCanvas) return;
+    old = Detach(true);
+  }
+  if (old) old->NotifyHost().Unsubscribe(this);
   if (!canvas) return;
-  FRegion = nullptr;
   canvas->NotifyHost().Subscribe(this, TNotifyCallback::Bind(this, &TGraphicElement::CanvasNotify));
+  TSyncLock lock(FLock);
+  FRegion = nullptr;
   FGfxCanvas = canvas;
   FLastRect = canvas->ElementRect(this);
   if (Visible() || Designing()) canvas->AddDamage(FLastRect, true);

@@ -106,7 +106,7 @@ protected:
 
 private:
   friend class TGraphicCanvas;
-  void Detach(bool damage);
+  TGraphicCanvas* Detach(bool damage);
   void CanvasNotify(TObject* sender, uint32_t code, int32_t param);
 
   TSyncObject FLock;
