@@ -28,8 +28,6 @@ TGraphicButton::~TGraphicButton() {
   DropPopup(true);
   if (FCaptured && platform::ui::Windows().GetCapture() == ParentHandle()) platform::ui::Windows().ReleaseCapture();
   if (FParamSrc) FParamSrc->Notifier().Unsubscribe(this);
-  if (FContainerOff) FContainerOff->NotifyHost().Unsubscribe(this);
-  if (FContainerOn && FContainerOn != FContainerOff) FContainerOn->NotifyHost().Unsubscribe(this);
 }
 
 // ---------------------------------------------------------------- properties
@@ -85,26 +83,6 @@ bool TGraphicButton::StoreIndex(int32_t v, bool request) {
 
 void TGraphicButton::RequestParam() {
   if (FParamSrc && FParamSrc->Param()) FParamSrc->Param()->RequestEdit(FItemIndex);
-}
-
-void TGraphicButton::SetContainer(TGraphicContainer*& field, TGraphicContainer* c) {
-  if (field == c) return;
-  TGraphicContainer* old = field;
-  bool listening = c && (c == FContainerOff || c == FContainerOn);
-  field = c;
-  if (old && old != FContainerOff && old != FContainerOn) old->NotifyHost().Unsubscribe(this);
-  if (c && !listening) c->NotifyHost().Subscribe(this, TNotifyCallback::Bind(this, &TGraphicButton::ContainerNotify));
-  Redraw();
-}
-
-void TGraphicButton::ContainerNotify(TObject* sender, uint32_t code, int32_t) {
-  if (code == 0) {
-    if (sender == FContainerOff) FContainerOff = nullptr;
-    if (sender == FContainerOn) FContainerOn = nullptr;
-    Redraw();
-  } else if (code == 2) {
-    Redraw();
-  }
 }
 
 void TGraphicButton::SetParamSrc(TVSTParameterSource* source) {
@@ -382,12 +360,12 @@ void TGraphicButton::PaintTo(TLinearBitmap& bitmap) {
   if (!s || Width() <= 0 || Height() <= 0) return;
   std::string text =
       FValues.Count() > 0 ? FValues.Strings(std::clamp(FItemIndex, 0, FValues.Count() - 1)) : "No values";
-  if (!(FContainerOn && FContainerOff)) {
+  if (!(FFaces.Both())) {
     DrawButtonFace(bitmap, 0, 0, Width(), Height(), Color(), FPressed, Enabled(), text, FAlignment, FBorder, Font());
     return;
   }
   bool on = FPressed || (FItemIndex == 1 && !FDisableContainerOn);
-  bitmap.AlphaBlit((on ? FContainerOn : FContainerOff)->Bitmap(), 0, 0);
+  bitmap.AlphaBlit((on ? FFaces.On() : FFaces.Off())->Bitmap(), 0, 0);
   if (!FPrintLabelOnImage) return;
   const TFont& font = Font();
   s->SetFont({font.Name, font.Height, font.Bold});

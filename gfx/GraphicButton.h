@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "gfx/ButtonFace.h"
+#include "gfx/ContainerPair.h"
 #include "gfx/GraphicCanvas.h"
 #include "gfx/GraphicContainer.h"
 #include "params/model/VSTParameterHost.h"
@@ -58,10 +59,10 @@ public:
   int32_t PopupHeight = 0;
   bool PopupDown = false;
   bool EnableMouseWheel = false;
-  TGraphicContainer* ContainerOff() const { return FContainerOff; }
-  void SetContainerOff(TGraphicContainer* c) { SetContainer(FContainerOff, c); }
-  TGraphicContainer* ContainerOn() const { return FContainerOn; }
-  void SetContainerOn(TGraphicContainer* c) { SetContainer(FContainerOn, c); }
+  TGraphicContainer* ContainerOff() const { return FFaces.Off(); }
+  void SetContainerOff(TGraphicContainer* c) { FFaces.SetOff(c); }
+  TGraphicContainer* ContainerOn() const { return FFaces.On(); }
+  void SetContainerOn(TGraphicContainer* c) { FFaces.SetOn(c); }
   bool PrintLabelOnImage() const { return FPrintLabelOnImage; }
   void SetPrintLabelOnImage(bool v);
   TGraphicContainer* ListContainerOff = nullptr;
@@ -89,8 +90,6 @@ protected:
   void MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y) override;
 
 private:
-  void SetContainer(TGraphicContainer*& field, TGraphicContainer* c);
-  void ContainerNotify(TObject* sender, uint32_t code, int32_t param);
   void SourceNotify(TObject* sender, uint32_t code, int32_t param);
   // Stores a clamped index; a user's value is also requested from the host.
   bool StoreIndex(int32_t v, bool request);
@@ -105,8 +104,7 @@ private:
   TStringList FValues;
   int32_t FItemIndex = 0;
   TVSTParameterSource* FParamSrc = nullptr;
-  TGraphicContainer* FContainerOff = nullptr;
-  TGraphicContainer* FContainerOn = nullptr;
+  TContainerPair FFaces{this};
   bool FPrintLabelOnImage = false;
   bool FDisableContainerOn = false;
 

@@ -13,8 +13,6 @@ TGraphicGroup::TGraphicGroup(TComponent* owner) : TGraphicElement(owner) {
 
 TGraphicGroup::~TGraphicGroup() {
   if (FParamSrc) FParamSrc->Notifier().Unsubscribe(this);
-  if (FContainerOff) FContainerOff->NotifyHost().Unsubscribe(this);
-  if (FContainerOn && FContainerOn != FContainerOff) FContainerOn->NotifyHost().Unsubscribe(this);
 }
 
 void TGraphicGroup::SetValues(const TStringList& values) {
@@ -72,26 +70,6 @@ void TGraphicGroup::SetContainerPressColor(uint32_t c) {
   if (c == FContainerPressColor) return;
   FContainerPressColor = c;
   Redraw();
-}
-
-void TGraphicGroup::SetContainer(TGraphicContainer*& field, TGraphicContainer* c) {
-  if (field == c) return;
-  TGraphicContainer* old = field;
-  bool listening = c && (c == FContainerOff || c == FContainerOn);
-  field = c;
-  if (old && old != FContainerOff && old != FContainerOn) old->NotifyHost().Unsubscribe(this);
-  if (c && !listening) c->NotifyHost().Subscribe(this, TNotifyCallback::Bind(this, &TGraphicGroup::ContainerNotify));
-  Redraw();
-}
-
-void TGraphicGroup::ContainerNotify(TObject* sender, uint32_t code, int32_t) {
-  if (code == 0) {
-    if (sender == FContainerOff) FContainerOff = nullptr;
-    if (sender == FContainerOn) FContainerOn = nullptr;
-    Redraw();
-  } else if (code == 2) {
-    Redraw();
-  }
 }
 
 void TGraphicGroup::SetParamSrc(TVSTParameterSource* source) {
@@ -154,7 +132,7 @@ void TGraphicGroup::PaintTo(TLinearBitmap& bitmap) {
     s->SetBrush(Color(), platform::ui::BrushStyle::Solid);
     s->FillRect(0, 0, Width(), Height());
   }
-  const bool images = FContainerOn && FContainerOff;
+  const bool images = FFaces.Both();
   const TFont& font = Font();
   for (int32_t i = 0; i < FValues.Count(); ++i) {
     int32_t left = i * FItemWidth;
@@ -168,7 +146,7 @@ void TGraphicGroup::PaintTo(TLinearBitmap& bitmap) {
     }
     {
       TElementClip clip(bitmap, left, 0, left + FItemWidth - 1, Height() - 1);
-      if (!clip.Empty()) bitmap.AlphaBlit((lit ? FContainerOn : FContainerOff)->Bitmap(), left, 0);
+      if (!clip.Empty()) bitmap.AlphaBlit((lit ? FFaces.On() : FFaces.Off())->Bitmap(), left, 0);
     }
     if (text.empty()) continue;
     s->SetFont({font.Name, font.Height, font.Bold});

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "gfx/ButtonFace.h"
+#include "gfx/ContainerPair.h"
 #include "gfx/GraphicCanvas.h"
 #include "gfx/GraphicContainer.h"
 #include "params/model/VSTParameterHost.h"
@@ -29,10 +30,10 @@ public:
   void SetItemWidth(int32_t v);
   const TStringList& Colours() const { return FColours; }
   void SetColours(const TStringList& colours);
-  TGraphicContainer* ContainerOff() const { return FContainerOff; }
-  void SetContainerOff(TGraphicContainer* c) { SetContainer(FContainerOff, c); }
-  TGraphicContainer* ContainerOn() const { return FContainerOn; }
-  void SetContainerOn(TGraphicContainer* c) { SetContainer(FContainerOn, c); }
+  TGraphicContainer* ContainerOff() const { return FFaces.Off(); }
+  void SetContainerOff(TGraphicContainer* c) { FFaces.SetOff(c); }
+  TGraphicContainer* ContainerOn() const { return FFaces.On(); }
+  void SetContainerOn(TGraphicContainer* c) { FFaces.SetOn(c); }
   bool IsTransparent() const { return FIsTransparent; }
   void SetIsTransparent(bool v);
   uint32_t ContainerPressColor() const { return FContainerPressColor; }
@@ -51,8 +52,6 @@ protected:
   void MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y) override;
 
 private:
-  void SetContainer(TGraphicContainer*& field, TGraphicContainer* c);
-  void ContainerNotify(TObject* sender, uint32_t code, int32_t param);
   void SourceNotify(TObject* sender, uint32_t code, int32_t param);
   bool StoreIndex(int32_t v, bool request);
   int32_t CellAt(int32_t x, int32_t y) const;
@@ -62,8 +61,7 @@ private:
   TVSTParameterSource* FParamSrc = nullptr;
   int32_t FItemWidth = 30;
   TStringList FColours;
-  TGraphicContainer* FContainerOff = nullptr;
-  TGraphicContainer* FContainerOn = nullptr;
+  TContainerPair FFaces{this};
   bool FIsTransparent = false;
   uint32_t FContainerPressColor = 0;
 

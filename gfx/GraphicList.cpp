@@ -28,31 +28,7 @@ TGraphicList::TGraphicList(TComponent* owner) : TGraphicElement(owner) {
   FTimer->SetInterval(FTickInterval);
 }
 
-TGraphicList::~TGraphicList() {
-  FTimer.reset();
-  if (FContainerOff) FContainerOff->NotifyHost().Unsubscribe(this);
-  if (FContainerOn && FContainerOn != FContainerOff) FContainerOn->NotifyHost().Unsubscribe(this);
-}
-
-void TGraphicList::SetContainer(TGraphicContainer*& field, TGraphicContainer* c) {
-  if (field == c) return;
-  TGraphicContainer* old = field;
-  bool listening = c && (c == FContainerOff || c == FContainerOn);
-  field = c;
-  if (old && old != FContainerOff && old != FContainerOn) old->NotifyHost().Unsubscribe(this);
-  if (c && !listening) c->NotifyHost().Subscribe(this, TNotifyCallback::Bind(this, &TGraphicList::ContainerNotify));
-  Redraw();
-}
-
-void TGraphicList::ContainerNotify(TObject* sender, uint32_t code, int32_t) {
-  if (code == 0) {
-    if (sender == FContainerOff) FContainerOff = nullptr;
-    if (sender == FContainerOn) FContainerOn = nullptr;
-    Redraw();
-  } else if (code == 2) {
-    Redraw();
-  }
-}
+TGraphicList::~TGraphicList() { FTimer.reset(); }
 
 void TGraphicList::SetItemHeight(int32_t v) {
   v = std::max(1, v);
@@ -266,7 +242,7 @@ void TGraphicList::MouseLeave() {
 void TGraphicList::PaintTo(TLinearBitmap& bitmap) {
   platform::ui::Surface* s = bitmap.Canvas();
   if (!s || Width() <= 0 || Height() <= 0) return;
-  const bool images = FContainerOn && FContainerOff;
+  const bool images = FFaces.Both();
   const TFont& font = Font();
   const int32_t w = Width(), h = FItemHeight;
   auto row = [&](int32_t top, const std::string& text, bool hot, bool enabled) {
@@ -276,7 +252,7 @@ void TGraphicList::PaintTo(TLinearBitmap& bitmap) {
     }
     {
       TElementClip clip(bitmap, 0, top, w - 1, top + h - 1);  // a sheet of several frames shows its first
-      if (!clip.Empty()) bitmap.AlphaBlit((hot ? FContainerOn : FContainerOff)->Bitmap(), 0, top);
+      if (!clip.Empty()) bitmap.AlphaBlit((hot ? FFaces.On() : FFaces.Off())->Bitmap(), 0, top);
     }
     if (text.empty()) return;
     s->SetFont({font.Name, font.Height, font.Bold});

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "gfx/ButtonFace.h"
+#include "gfx/ContainerPair.h"
 #include "gfx/GraphicCanvas.h"
 #include "gfx/GraphicContainer.h"
 
@@ -45,10 +46,10 @@ public:
   void SetUseAutoUpdating(bool v) { FUseAutoUpdating = v; }
   const TOnListCommand& CommandCallback() const { return FCommandCallback; }
   void SetCommandCallback(TOnListCommand callback);
-  TGraphicContainer* ContainerOff() const { return FContainerOff; }
-  void SetContainerOff(TGraphicContainer* c) { SetContainer(FContainerOff, c); }
-  TGraphicContainer* ContainerOn() const { return FContainerOn; }
-  void SetContainerOn(TGraphicContainer* c) { SetContainer(FContainerOn, c); }
+  TGraphicContainer* ContainerOff() const { return FFaces.Off(); }
+  void SetContainerOff(TGraphicContainer* c) { FFaces.SetOff(c); }
+  TGraphicContainer* ContainerOn() const { return FFaces.On(); }
+  void SetContainerOn(TGraphicContainer* c) { FFaces.SetOn(c); }
   bool IsTransparent() const { return FIsTransparent; }
   void SetIsTransparent(bool v);
 
@@ -75,8 +76,6 @@ protected:
   void VisibleChanged() override;
 
 private:
-  void SetContainer(TGraphicContainer*& field, TGraphicContainer* c);
-  void ContainerNotify(TObject* sender, uint32_t code, int32_t param);
   int32_t RowAt(int32_t x, int32_t y) const;
   void SetHotRow(int32_t row);
   void RedrawHot(int32_t row);
@@ -97,8 +96,7 @@ private:
   bool FDirDown = false;
   bool FUseAutoUpdating = false;
   TOnListCommand FCommandCallback;
-  TGraphicContainer* FContainerOff = nullptr;
-  TGraphicContainer* FContainerOn = nullptr;
+  TContainerPair FFaces{this};
   bool FIsTransparent = false;
 
   int32_t FFirstVisible = 0;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "gfx/ButtonFace.h"
+#include "gfx/ContainerPair.h"
 #include "gfx/GraphicCanvas.h"
 #include "gfx/GraphicContainer.h"
 
@@ -23,10 +24,10 @@ public:
   bool Checked() const { return FChecked; }
   void SetChecked(bool v);
   TNotifyEvent OnChange;
-  TGraphicContainer* ContainerOff() const { return FContainerOff; }
-  void SetContainerOff(TGraphicContainer* container);
-  TGraphicContainer* ContainerOn() const { return FContainerOn; }
-  void SetContainerOn(TGraphicContainer* container);
+  TGraphicContainer* ContainerOff() const { return FFaces.Off(); }
+  void SetContainerOff(TGraphicContainer* container) { FFaces.SetOff(container); }
+  TGraphicContainer* ContainerOn() const { return FFaces.On(); }
+  void SetContainerOn(TGraphicContainer* container) { FFaces.SetOn(container); }
 
   void PaintTo(TLinearBitmap& bitmap) override;
   const char* ClassName() const override { return "TGraphicSwitch"; }
@@ -35,12 +36,8 @@ protected:
   void MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) override;
 
 private:
-  void SetContainer(TGraphicContainer*& slot, TGraphicContainer* container);
-  void ContainerNotify(TObject* sender, uint32_t code, int32_t param);
-
   std::string FCaption;
   TAlignment FAlignment = taLeftJustify;
   bool FChecked = false;
-  TGraphicContainer* FContainerOff = nullptr;
-  TGraphicContainer* FContainerOn = nullptr;
+  TContainerPair FFaces{this};
 };
