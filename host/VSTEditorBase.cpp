@@ -1,11 +1,8 @@
 #include "host/VSTEditorBase.h"
 
+#include "gfx/GraphicCanvas.h"
 #include "params/model/VSTParameterHost.h"
 #include "platform/ui/WindowSystem.h"
-
-// Toolkit messages the form's window procedure hands to the control under the mouse.
-constexpr uint32_t kWheelUp = 0x2403;
-constexpr uint32_t kWheelDown = 0x2404;
 
 TVSTEditorBase::TVSTEditorBase(AudioEffect* owner, TVSTParameterHost* paramHost)
     : AEffEditor(owner), FParamHost(paramHost) {}
@@ -75,5 +72,5 @@ void TVSTEditorBase::idle() {
 void TVSTEditorBase::WheelStep(bool up) {
   TSyncLock lock(FEditorLock);
   if (auto* form = dynamic_cast<TCustomForm*>(FForm); form && form->HandleAllocated())
-    platform::ui::Windows().PostMessage(form->Handle(), up ? kWheelUp : kWheelDown, 0, 0);
+    platform::ui::Windows().PostMessage(form->Handle(), up ? TKM_WHEELUP : TKM_WHEELDOWN, 0, 0);
 }
